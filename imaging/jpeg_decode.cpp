@@ -1,0 +1,255 @@
+// The JPEG path: the library decodes (reduced in the DCT domain), then we
+// resample in sixteenths, turn, dither and pack into a 16-bit bitmap.
+#include <cstdlib>
+#include <cstring>
+
+#include "imaging/brightness.h"
+#include "imaging/jpeg_sizing.h"
+#include "imaging/picture.h"
+#include "jpeg/binding.h"
+#include "platform/cursor.h"
+#include "platform/files.h"
+#include "platform/gdi.h"
+
+namespace {
+
+// Thumbnails are only made from files up to this size, which bounds the
+// background worker's work; exactly 1 MiB is still accepted.
+const long kThumbnailFileLimit = 1048576;
+const int kNoiseCount = 140;
+const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
+const LONG kPixelsPerMetre = 3780;
+
+// Everything one decode owns. Plain data only: it lives in the frame that
+// calls setjmp, so nothing in it may have a destructor.
+struct JpegDecode {
+  jpeg_decompress_struct cinfo;
+  JpegErrorManager err;
+  FILE* file;
+  BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
+  HBITMAP bitmap;
+  uint16_t* bits;
+  BYTE noise[kNoiseCount];
+  bool thumbnail;
+  int fitMode;
+  int outWidth;   // OW
+  int outHeight;  // OH
+  JpegOutputSize size;
+};
+
+// Header of the bitmap, followed by its three colour masks.
+struct Rgb565Info {
+  BITMAPINFOHEADER header;
+  DWORD masks[3];
+};
+
+unsigned Pack565(unsigned r, unsigned g, unsigned b) {
+  return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+}
+
+// Integer product of two 8-bit values scaled back to 8 bits.
+BYTE Mul255(unsigned a, unsigned b) { return (BYTE)((a * b + 127) / 255); }
+
+// One library row of 1, 3 or 4 samples per pixel into red, green, blue.
+// Grey repeats its sample; CMYK from an Adobe file is stored inverted.
+void CopyRowAsRgb(const BYTE* in, int components, int width, bool adobe, BYTE* out) {
+  if (components == 3) {
+    memcpy(out, in, (size_t)width * 3);
+  } else if (components == 1) {
+    for (int x = 0; x < width; x++, out += 3) out[0] = out[1] = out[2] = in[x];
+  } else {
+    for (int x = 0; x < width; x++, in += 4, out += 3) {
+      unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+      if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      out[0] = Mul255(c, k);
+      out[1] = Mul255(m, k);
+      out[2] = Mul255(y, k);
+    }
+  }
+}
+
+// Fills the bitmap from the intermediate buffer. Output row y (0 = top) goes
+// to memory row FH - 1 - y; viewer rows draw one random number each.
+void ConvertPicture(const JpegDecode* d) {
+  const int s = d->size.step;
+  const int fw = d->size.width;
+  const int fh = d->size.height;
+  const int g = RoundUpToEven(fw);
+  const size_t ow3 = (size_t)d->outWidth * 3;
+  const bool rotated = d->size.rotated;
+  const bool viewer = !d->thumbnail;
+  const bool average = viewer && s > 16;
+  const int h3 = (s / 16 / 2) * 3;  // offset of the second sample in a row
+  const size_t hRow = (size_t)(s / 16 / 2) * ow3;
+  const int kMod = (!rotated && s == 16) ? 127 : 128;
+  const BYTE* noise = d->noise;
+  for (int y = 0; y < fh; y++) {
+    uint16_t* out = d->bits + (size_t)(fh - 1 - y) * g;
+    int k = viewer ? rand() % kNoiseRowStart : 0;
+    // Upright: row fixed, column moves; rotated: column fixed, row moves.
+    size_t fixed = rotated ? (size_t)((fh - 1 - y) * s / 16) * 3 : (size_t)(y * s / 16) * ow3;
+    for (int x = 0; x < fw; x++) {
+      size_t moving = rotated ? (size_t)(x * s / 16) * ow3 : (size_t)(x * s / 16) * 3;
+      const BYTE* p = d->buffer + fixed + moving;
+      unsigned r, gr, b;
+      if (average) {
+        const BYTE* q = p + hRow;
+        r = (p[0] + p[h3] + q[0] + q[h3]) >> 2;
+        gr = (p[1] + p[h3 + 1] + q[1] + q[h3 + 1]) >> 2;
+        b = (p[2] + p[h3 + 2] + q[2] + q[h3 + 2]) >> 2;
+      } else {
+        r = p[0];
+        gr = p[1];
+        b = p[2];
+      }
+      if (viewer) {
+        r += noise[k];
+        gr += noise[k + 1];
+        b += noise[k + 2];
+        k = (k + 3) % kMod;
+        if (r > 255) r = 255;
+        if (gr > 255) gr = 255;
+        if (b > 255) b = 255;
+      }
+      out[x] = (uint16_t)Pack565(r, gr, b);
+    }
+  }
+}
+
+// A zeroed RGB565 bitmap of FW x FH for the screen.
+HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
+  Rgb565Info info = {};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = fw;
+  info.header.biHeight = fh;  // positive: bottom-up
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 16;
+  info.header.biCompression = BI_BITFIELDS;
+  info.header.biSizeImage = (DWORD)RoundUpToEven(fw) * (DWORD)fh * 2;
+  info.header.biXPelsPerMeter = kPixelsPerMetre;
+  info.header.biYPelsPerMeter = kPixelsPerMetre;
+  info.header.biClrUsed = 3;
+  info.header.biClrImportant = 0;
+  info.masks[0] = 0xF800;
+  info.masks[1] = 0x07E0;
+  info.masks[2] = 0x001F;
+  HDC screen = GetDC(nullptr);
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels,
+                                    nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  if (!bitmap) return nullptr;
+  memset(pixels, 0, (size_t)RoundUpToEven(fw) * (size_t)fh * 2);
+  *bits = (uint16_t*)pixels;
+  return bitmap;
+}
+
+// Steps 4 to 12 of a decode, from the library set-up to closing the file.
+// Returns 1 with d->bitmap filled, or 0 after a failure that left the
+// decompression object alive (it is destroyed here). A fatal library error
+// never returns: it lands at the setjmp in DecodeJpegPicture.
+__attribute__((noinline)) int RunDecode(JpegDecode* d) {
+  jpeg_decompress_struct* cinfo = &d->cinfo;
+  // 4. The library: error manager, object, source, header.
+  cinfo->err = JpegSetupErrorManager(&d->err);
+  jpeg_create_decompress(cinfo);
+  jpeg_stdio_src(cinfo, d->file);
+  jpeg_read_header(cinfo, TRUE);
+  // 5-6. Screen and library scale.
+  JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
+                     GetSystemMetrics(SM_CYSCREEN)};
+  int divisor;
+  int denom = ChooseLibraryScale(req, (int)cinfo->image_width, (int)cinfo->image_height, &divisor);
+  JpegApplySettings(cinfo, denom);
+  // 7. Start; the library rounds W / d and H / d up.
+  jpeg_start_decompress(cinfo);
+  d->outWidth = (int)cinfo->output_width;
+  d->outHeight = (int)cinfo->output_height;
+  const int components = cinfo->output_components;
+  // 8. Output size, step and turn.
+  d->size = ChooseOutputSize(req, d->outWidth, d->outHeight);
+  if (d->size.width <= 0 || d->size.height <= 0) goto fail;
+  if (components != 1 && components != 3 && components != 4) goto fail;
+  {
+    // 9. Intermediate buffer and the one-row sample array, then the rows.
+    const size_t rowBytes = (size_t)d->outWidth * 3;
+    d->buffer = (BYTE*)malloc(rowBytes * (size_t)d->outHeight);
+    if (!d->buffer) goto fail;
+    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE,
+                                                 cinfo->output_width * (JDIMENSION)components, 1);
+    const bool adobe = cinfo->saw_Adobe_marker;
+    size_t offset = 0;
+    while (cinfo->output_scanline < cinfo->output_height) {
+      // The stdio source never suspends; a zero count would only spin.
+      if (jpeg_read_scanlines(cinfo, row, 1) != 1) goto fail;
+      CopyRowAsRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
+      offset += rowBytes;
+    }
+  }
+  // 10-11. The bitmap, zeroed, then filled.
+  d->bitmap = CreatePictureBitmap(d->size.width, d->size.height, &d->bits);
+  if (!d->bitmap) goto fail;
+  ConvertPicture(d);
+  // 12. Done with the library and the file.
+  jpeg_finish_decompress(cinfo);
+  jpeg_destroy_decompress(cinfo);
+  return 1;
+fail:
+  jpeg_destroy_decompress(cinfo);
+  return 0;
+}
+
+// Failure path, shared by library and own failures once the object is gone.
+PictureBitmap FailDecode(JpegDecode* d) {
+  SetCursor(LoadCursor(nullptr, IDC_ARROW));
+  fclose(d->file);
+  free(d->buffer);
+  if (d->bitmap) DeleteObject(d->bitmap);
+  return nullptr;
+}
+
+}  // namespace
+
+int RoundUpToEven(int v) { return ((v + 1) / 2) * 2; }
+
+// Holds no object with a destructor: a fatal library error longjmps back
+// into this frame.
+PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
+  JpegDecode d;
+  memset(&d, 0, sizeof(d));
+  d.thumbnail = thumbnail != 0;
+  d.fitMode = fitMode;
+  // 1. Dither noise, drawn at the start of every decode, thumbnails too.
+  for (int i = 0; i < kNoiseCount; i++) d.noise[i] = (BYTE)(rand() % 8);
+  // 2. The file, opened before the jump point so the failure path knows it.
+  d.file = _wfopen(path, L"rb");
+  if (!d.file) return nullptr;
+  // 3. Thumbnails only from files up to 1 MiB; the viewer shows it is busy.
+  if (d.thumbnail) {
+    long size = -1;
+    if (fseek(d.file, 0, SEEK_END) == 0) size = ftell(d.file);
+    if (size < 0 || size > kThumbnailFileLimit || fseek(d.file, 0, SEEK_SET) != 0) {
+      fclose(d.file);
+      return nullptr;
+    }
+  } else {
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  }
+  if (setjmp(d.err.failurePath)) return FailDecode(&d);  // object already destroyed
+  if (!RunDecode(&d)) return FailDecode(&d);
+  fclose(d.file);
+  // 13. Viewer: arrow back, then the picture becomes the brightness source.
+  // Registration comes last so a failure leaves the record as it was.
+  if (!d.thumbnail) {
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    uint32_t count = (uint32_t)RoundUpToEven(d.size.width) * (uint32_t)d.size.height;
+    if (!RegisterBrightnessSource(d.bits, count)) {
+      free(d.buffer);
+      DeleteObject(d.bitmap);
+      return nullptr;
+    }
+  }
+  // 14. The buffer goes; the bitmap goes to the caller.
+  free(d.buffer);
+  return d.bitmap;
+}

@@ -1,0 +1,71 @@
+// The one way a picture file becomes a bitmap: JPEG files by name to our
+// own decoder, everything else to the platform's image decoder.
+#include <cwchar>
+
+#include "imaging/brightness.h"
+#include "imaging/picture.h"
+#include "platform/files.h"
+#include "platform/gdi.h"
+#include "platform/imgdecmp.h"
+
+namespace {
+
+const DWORD kReadBufferSize = 16384;
+const int kThumbnailMax = 54;
+const int kViewerMax = 5120;
+// The record's size on the handheld, which the decoder takes as given.
+const DWORD kDecompressInfoSize = 60;
+
+// Case-sensitive on purpose: a.jpg and a.JPEG take the JPEG path while
+// a.Jpg goes to the platform decoder; a folder named x.jpeg sends all below.
+bool PassesJpegNameTest(const WCHAR* path) {
+  return wcsstr(path, L".jp") != nullptr || wcsstr(path, L".JP") != nullptr;
+}
+
+}  // namespace
+
+DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param) {
+  HANDLE file = (HANDLE)param;
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD got = 0;
+  if (!ReadFile(file, buffer, maximum, &got, nullptr)) return 0;
+  return got;
+}
+
+PictureBitmap LoadPicture(HWND window, const WCHAR* path, int thumbnail, int fitMode) {
+  if (!path) return nullptr;
+  // 1. A viewer load stops brightness changes until a JPEG decode succeeds.
+  if (!thumbnail) brightnessSource.adjustable = false;
+  // 2. JPEG by name.
+  if (PassesJpegNameTest(path)) return DecodeJpegPicture(path, thumbnail, fitMode);
+  // 3. Everything else through the platform decoder.
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // 4. A context of the window, or of the screen without one.
+  HDC hdc = GetDC(window);
+  BYTE buffer[kReadBufferSize] = {};
+  HBITMAP bitmap = nullptr;
+  // 5. The parameter record; success is only a bitmap handed back.
+  DecompressImageInfo info = {};
+  info.dwSize = kDecompressInfoSize;
+  info.pbBuffer = buffer;
+  info.dwBufferMax = kReadBufferSize;
+  info.dwBufferCurrent = 0;
+  info.phBM = &bitmap;
+  info.ppImageRender = nullptr;
+  info.iBitDepth = GetDeviceCaps(hdc, BITSPIXEL);
+  info.lParam = (LPARAM)file;
+  info.hdc = hdc;
+  info.iScale = 100;
+  info.iMaxWidth = thumbnail ? kThumbnailMax : kViewerMax;
+  info.iMaxHeight = thumbnail ? kThumbnailMax : kViewerMax;
+  info.pfnGetData = ReadPictureData;
+  info.pfnImageProgress = nullptr;
+  info.crTransparentOverride = 0xFFFFFFFF;
+  DecompressImageIndirect(&info);
+  // 6. Close, release, hand back whatever the decoder stored.
+  CloseHandle(file);
+  ReleaseDC(window, hdc);
+  return bitmap;
+}

@@ -1,0 +1,362 @@
+// Device paths over a host folder, and the file calls that read through them.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "platform/files.h"
+
+namespace {
+
+// Host paths are built in buffers of this size; longer ones fail.
+const size_t kHostPathMax = 4096;
+
+std::mutex rootLock;
+char deviceRoot[kHostPathMax] = "/";
+
+struct FileObject {
+  int fd;
+};
+
+std::mutex fileLock;
+std::unordered_set<FileObject*>* openFiles;  // made on first use, never freed
+
+// Appends one UTF-8 sequence for code point c; 0 when it does not fit.
+int PutUtf8(DWORD c, char* out, size_t outSize, size_t* at) {
+  unsigned char b[4];
+  size_t n;
+  if (c < 0x80) {
+    b[0] = (unsigned char)c;
+    n = 1;
+  } else if (c < 0x800) {
+    b[0] = (unsigned char)(0xC0 | (c >> 6));
+    b[1] = (unsigned char)(0x80 | (c & 0x3F));
+    n = 2;
+  } else if (c < 0x10000) {
+    b[0] = (unsigned char)(0xE0 | (c >> 12));
+    b[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+    b[2] = (unsigned char)(0x80 | (c & 0x3F));
+    n = 3;
+  } else {
+    b[0] = (unsigned char)(0xF0 | (c >> 18));
+    b[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+    b[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+    b[3] = (unsigned char)(0x80 | (c & 0x3F));
+    n = 4;
+  }
+  if (*at + n >= outSize) return 0;
+  memcpy(out + *at, b, n);
+  *at += n;
+  return 1;
+}
+
+// Length of the valid UTF-8 sequence at s and its code point; 0 if invalid.
+int TakeUtf8(const unsigned char* s, DWORD* code) {
+  unsigned char c = s[0];
+  int n;
+  DWORD v, min;
+  if (c < 0x80) {
+    *code = c;
+    return 1;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    n = 2; v = c & 0x1F; min = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3; v = c & 0x0F; min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4; v = c & 0x07; min = 0x10000;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < n; i++) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    v = (v << 6) | (s[i] & 0x3F);
+  }
+  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+  *code = v;
+  return n;
+}
+
+// Host bytes of one wide name into out at *at; stops at a separator when
+// stopAtSeparator. Returns the number of wide characters consumed, or -1.
+long EncodeName(const WCHAR* name, bool stopAtSeparator, char* out, size_t outSize, size_t* at) {
+  long i = 0;
+  for (; name[i]; i++) {
+    DWORD c = (DWORD)name[i];
+    if (stopAtSeparator && (c == L'\\' || c == L'/')) break;
+    if (c == L'/') return -1;
+    if (c >= 0xDC80 && c <= 0xDCFF) {
+      if (*at + 1 >= outSize) return -1;
+      out[(*at)++] = (char)(c - 0xDC00);
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      return -1;
+    } else if (!PutUtf8(c, out, outSize, at)) {
+      return -1;
+    }
+  }
+  out[*at] = 0;
+  return i;
+}
+
+// Lexically cleans an absolute host path in place: no ".", "..", or
+// doubled slashes; "/" stays "/".
+void CleanHostPath(char* path) {
+  char* w = path;
+  const char* r = path;
+  while (*r) {
+    while (*r == '/') r++;
+    if (!*r) break;
+    const char* end = strchr(r, '/');
+    size_t len = end ? (size_t)(end - r) : strlen(r);
+    if (len == 1 && r[0] == '.') {
+    } else if (len == 2 && r[0] == '.' && r[1] == '.') {
+      while (w > path && *(w - 1) != '/') w--;
+      if (w > path) w--;
+    } else {
+      *w++ = '/';
+      memmove(w, r, len);
+      w += len;
+    }
+    r += len;
+  }
+  if (w == path) *w++ = '/';
+  *w = 0;
+}
+
+int OpenRegularFile(const WCHAR* path) {
+  char host[kHostPathMax];
+  if (!path || !DevicePathToHost(path, host, sizeof(host))) return -1;
+  // Non-blocking so that a pipe or device cannot stall the open.
+  int fd = open(host, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+int PlatformSetDeviceRoot(const char* hostDir) {
+  if (!hostDir) return 0;
+  char resolved[PATH_MAX];
+  if (!realpath(hostDir, resolved)) return 0;
+  struct stat st;
+  if (stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  if (strlen(resolved) >= kHostPathMax) return 0;
+  std::lock_guard<std::mutex> hold(rootLock);
+  strcpy(deviceRoot, resolved);
+  return 1;
+}
+
+const char* PlatformDeviceRoot() { return deviceRoot; }
+
+int WideFromHostName(const char* name, WCHAR* out, size_t outCount) {
+  if (!name || !out || outCount == 0) return 0;
+  const unsigned char* s = (const unsigned char*)name;
+  size_t at = 0;
+  while (*s) {
+    DWORD code;
+    int n = TakeUtf8(s, &code);
+    if (n == 0) {
+      code = 0xDC00 + *s;  // a stray byte keeps its value in the low half
+      n = 1;
+    }
+    if (at + 1 >= outCount) {
+      out[0] = 0;
+      return 0;
+    }
+    out[at++] = (WCHAR)code;
+    s += n;
+  }
+  out[at] = 0;
+  return 1;
+}
+
+int HostNameFromWide(const WCHAR* name, char* out, size_t outSize) {
+  if (!name || !out || outSize == 0) return 0;
+  size_t at = 0;
+  out[0] = 0;
+  if (EncodeName(name, false, out, outSize, &at) < 0) {
+    out[0] = 0;
+    return 0;
+  }
+  return 1;
+}
+
+int DevicePathToHost(const WCHAR* path, char* out, size_t outSize) {
+  if (!out || outSize == 0) return 0;
+  out[0] = 0;
+  if (!path) return 0;
+  size_t at;
+  {
+    std::lock_guard<std::mutex> hold(rootLock);
+    at = strlen(deviceRoot);
+    if (at >= outSize) return 0;
+    memcpy(out, deviceRoot, at + 1);
+  }
+  if (at == 1) at = 0;  // root "/": components add their own slash
+  const size_t rootLen = at;
+  const WCHAR* p = path;
+  while (*p) {
+    if (*p == L'\\' || *p == L'/') {
+      p++;
+      continue;
+    }
+    if (p[0] == L'.' && (p[1] == 0 || p[1] == L'\\' || p[1] == L'/')) {
+      p++;
+      continue;
+    }
+    if (p[0] == L'.' && p[1] == L'.' && (p[2] == 0 || p[2] == L'\\' || p[2] == L'/')) {
+      while (at > rootLen && out[at - 1] != '/') at--;
+      if (at > rootLen) at--;
+      out[at] = 0;
+      p += 2;
+      continue;
+    }
+    if (at + 1 >= outSize) goto fail;
+    out[at++] = '/';
+    long used = EncodeName(p, true, out, outSize, &at);
+    if (used < 0) goto fail;
+    p += used;
+  }
+  if (at == 0) {
+    if (outSize < 2) goto fail;
+    out[at++] = '/';
+  }
+  out[at] = 0;
+  return 1;
+fail:
+  out[0] = 0;
+  return 0;
+}
+
+int HostPathToDevice(const char* hostPath, WCHAR* out, size_t outCount) {
+  if (!out || outCount == 0) return 0;
+  out[0] = 0;
+  if (!hostPath || !*hostPath) return 0;
+  char full[kHostPathMax];
+  if (hostPath[0] == '/') {
+    if (strlen(hostPath) >= sizeof(full)) return 0;
+    strcpy(full, hostPath);
+  } else {
+    if (!getcwd(full, sizeof(full))) return 0;
+    size_t len = strlen(full);
+    if (len + 1 + strlen(hostPath) >= sizeof(full)) return 0;
+    full[len] = '/';
+    strcpy(full + len + 1, hostPath);
+  }
+  CleanHostPath(full);
+  // Resolve links in the folder part, the way the root itself was resolved.
+  char* slash = strrchr(full, '/');
+  if (slash && slash != full) {
+    *slash = 0;
+    char resolved[PATH_MAX];
+    if (realpath(full, resolved) && strlen(resolved) + strlen(slash + 1) + 2 < sizeof(full)) {
+      size_t len = strlen(resolved);
+      if (len == 1) len = 0;
+      memmove(full + len + 1, slash + 1, strlen(slash + 1) + 1);
+      memcpy(full, resolved, len);
+      full[len] = '/';
+    } else {
+      *slash = '/';
+    }
+  }
+  char root[kHostPathMax];
+  {
+    std::lock_guard<std::mutex> hold(rootLock);
+    strcpy(root, deviceRoot);
+  }
+  size_t rootLen = strcmp(root, "/") == 0 ? 0 : strlen(root);
+  if (strncmp(full, root, rootLen) != 0 || (full[rootLen] != '/' && full[rootLen] != 0)) return 0;
+  size_t at = 0;
+  const char* r = full + rootLen;
+  while (*r) {
+    while (*r == '/') r++;
+    if (!*r) break;
+    const char* end = strchr(r, '/');
+    size_t len = end ? (size_t)(end - r) : strlen(r);
+    char name[kHostPathMax];
+    memcpy(name, r, len);
+    name[len] = 0;
+    if (strchr(name, '\\') || at + 2 >= outCount) goto fail;
+    out[at++] = L'\\';
+    if (!WideFromHostName(name, out + at, outCount - at)) goto fail;
+    at += wcslen(out + at);
+    r += len;
+  }
+  out[at] = 0;
+  return 1;
+fail:
+  out[0] = 0;
+  return 0;
+}
+
+HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposition, DWORD,
+                   HANDLE) {
+  if (access != GENERIC_READ || disposition != OPEN_EXISTING) return INVALID_HANDLE_VALUE;
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  FileObject* f = new (std::nothrow) FileObject{fd};
+  if (!f) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::lock_guard<std::mutex> hold(fileLock);
+  if (!openFiles) openFiles = new std::unordered_set<FileObject*>();
+  openFiles->insert(f);
+  return f;
+}
+
+static FileObject* LookupFile(HANDLE h) {
+  std::lock_guard<std::mutex> hold(fileLock);
+  if (!openFiles || !openFiles->count((FileObject*)h)) return nullptr;
+  return (FileObject*)h;
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void*) {
+  if (read) *read = 0;
+  FileObject* f = LookupFile(file);
+  if (!f || (!buffer && count)) return FALSE;
+  DWORD total = 0;
+  while (total < count) {
+    ssize_t n = ::read(f->fd, (char*)buffer + total, count - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FALSE;
+    if (n == 0) break;
+    total += (DWORD)n;
+  }
+  if (read) *read = total;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+  FileObject* f;
+  {
+    std::lock_guard<std::mutex> hold(fileLock);
+    if (!openFiles || !openFiles->erase((FileObject*)object)) return FALSE;
+    f = (FileObject*)object;
+  }
+  close(f->fd);
+  delete f;
+  return TRUE;
+}
+
+FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
+  if (!mode || (wcscmp(mode, L"rb") != 0 && wcscmp(mode, L"r") != 0)) return nullptr;
+  int fd = OpenRegularFile(path);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
+}
