@@ -1,0 +1,34 @@
+// JPEG files made and read with plain library calls, for the tools, tests
+// and benchmarks: synthetic pictures to decode, and the library's own output
+// at a scale, untouched by our sizing, to compare against.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct JpegSampleOptions {
+  int width = 640;
+  int height = 480;
+  int quality = 90;
+  int components = 3;        // 1 grey, 3 YCbCr, 4 CMYK (Adobe marker, stored inverted)
+  int lumaH = 2, lumaV = 2;  // luma sampling: 2x2 is 4:2:0, 2x1 4:2:2, 1x1 4:4:4
+  bool progressive = false;
+  bool photoLike = true;     // smooth shapes plus fine noise; false: plain gradients
+  unsigned seed = 1;         // content varies with it
+};
+
+// Writes a JPEG file to a host path. Returns 1 on success.
+int WriteJpegSample(const char* hostPath, const JpegSampleOptions& options);
+
+// The library's decode of a host file at 1/scaleDenom with the fast integer
+// inverse DCT and every other setting at its default.
+struct PlainJpegImage {
+  int width = 0;       // output_width
+  int height = 0;      // output_height
+  int components = 0;  // output_components
+  bool adobe = false;  // saw an Adobe marker (CMYK then stored inverted)
+  std::vector<uint8_t> samples;  // rows top first, components per pixel
+};
+// Returns 1 on success, 0 when the library failed.
+int DecodeJpegPlain(const char* hostPath, int scaleDenom, PlainJpegImage* out);
