@@ -1,0 +1,25 @@
+# Installs the Debian packages the build needs, only those missing.
+# Sourced by scripts/run and scripts/test.
+viewer_install_deps() {
+  local wanted=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
+    libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation
+    googletest libgtest-dev libbenchmark-dev "$@")
+  local missing=() p
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds one build folder: viewer_build DIR [cmake options...]
+viewer_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
