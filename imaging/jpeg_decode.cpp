@@ -47,8 +47,9 @@ unsigned Pack565(unsigned r, unsigned g, unsigned b) {
   return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
 }
 
-// Integer product of two 8-bit values scaled back to 8 bits.
-BYTE Mul255(unsigned a, unsigned b) { return (BYTE)((a * b + 127) / 255); }
+// Integer product of two 8-bit values scaled back to 8 bits; truncating,
+// as all of the decoder's divisions are.
+BYTE Mul255(unsigned a, unsigned b) { return (BYTE)(a * b / 255); }
 
 // One library row of 1, 3 or 4 samples per pixel into red, green, blue.
 // Grey repeats its sample; CMYK from an Adobe file is stored inverted.
