@@ -1,0 +1,199 @@
+// Decode speed against the floor: the same files decoded in this process by
+// plain library calls at the same scale with the fast IDCT. Prints each pair
+// and ours/floor, then the peak memory of a 12 MP viewer decode per fit mode.
+//
+//   decode_bench [--benchmark_min_time=...]
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "imaging/picture.h"
+#include "jpeg/samples.h"
+#include "platform/files.h"
+#include "platform/gdi.h"
+
+namespace {
+
+const long kMiB = 1048576;
+const int kThumbnailFiles = 4;
+
+std::string scratch;                    // host folder of the pictures
+std::vector<std::string> thumbFiles;    // 2048 x 1536, just under 1 MiB each
+std::string largeFile;                  // 4000 x 3000
+
+long FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : (long)size;
+}
+
+// The highest quality that keeps a 2048 x 1536 photo under 1 MiB.
+std::string MakeThumbnailFile(int index) {
+  std::string path = scratch + "/thumb" + std::to_string(index) + ".jpg";
+  JpegSampleOptions o;
+  o.width = 2048;
+  o.height = 1536;
+  o.seed = 100 + index;
+  for (int q = 98; q >= 30; q -= 2) {
+    o.quality = q;
+    if (WriteJpegSample(path.c_str(), o) && FileSize(path) < kMiB) return path;
+  }
+  return path;
+}
+
+std::wstring DevicePath(const std::string& host) {
+  WCHAR device[512];
+  if (!HostPathToDevice(host.c_str(), device, 512)) return L"";
+  return device;
+}
+
+void Setup() {
+  scratch = std::filesystem::temp_directory_path().string() + "/viewer-bench";
+  std::filesystem::create_directories(scratch);
+  for (int i = 0; i < kThumbnailFiles; i++) thumbFiles.push_back(MakeThumbnailFile(i));
+  largeFile = scratch + "/large.jpg";
+  JpegSampleOptions o;
+  o.width = 4000;
+  o.height = 3000;
+  o.quality = 90;
+  o.seed = 7;
+  WriteJpegSample(largeFile.c_str(), o);
+  for (const std::string& f : thumbFiles) printf("# %s: %ld bytes\n", f.c_str(), FileSize(f));
+  printf("# %s: %ld bytes\n", largeFile.c_str(), FileSize(largeFile));
+}
+
+void ThumbnailOurs(benchmark::State& state) {
+  std::vector<std::wstring> paths;
+  for (const std::string& f : thumbFiles) paths.push_back(DevicePath(f));
+  size_t i = 0;
+  for (auto _ : state) {
+    PictureBitmap b = LoadPicture(nullptr, paths[i++ % paths.size()].c_str(), 1, FIT_SCREEN_WHOLE);
+    if (!b) state.SkipWithError("no thumbnail");
+    DeleteObject(b);
+  }
+}
+
+void ThumbnailFloor(benchmark::State& state) {
+  size_t i = 0;
+  for (auto _ : state) {
+    PlainJpegImage image;
+    if (!DecodeJpegPlain(thumbFiles[i++ % thumbFiles.size()].c_str(), 8, &image))
+      state.SkipWithError("plain decode failed");
+    benchmark::DoNotOptimize(image.samples.data());
+  }
+}
+
+void ViewerOurs(benchmark::State& state) {
+  std::wstring path = DevicePath(largeFile);
+  for (auto _ : state) {
+    PictureBitmap b = LoadPicture(nullptr, path.c_str(), 0, (int)state.range(0));
+    if (!b) state.SkipWithError("no picture");
+    DeleteObject(b);
+  }
+}
+
+// The library scale each fit mode takes for 4000 x 3000 on 240 x 320.
+void ViewerFloor(benchmark::State& state) {
+  static const int kScaleOfMode[3] = {2, 4, 4};
+  for (auto _ : state) {
+    PlainJpegImage image;
+    if (!DecodeJpegPlain(largeFile.c_str(), kScaleOfMode[state.range(0)], &image))
+      state.SkipWithError("plain decode failed");
+    benchmark::DoNotOptimize(image.samples.data());
+  }
+}
+
+// Collects mean real times (milliseconds, the unit every benchmark here
+// reports in) per benchmark name for the ratio lines.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> times;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (!r.error_occurred) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+void PrintRatio(RatioReporter& rep, const char* label, const std::string& ours,
+                const std::string& floor, double target) {
+  if (!rep.times.count(ours) || !rep.times.count(floor)) return;
+  double ratio = rep.times[ours] / rep.times[floor];
+  printf("%-28s ours %9.3f ms  floor %9.3f ms  ours/floor %.3f (target <= %.2f)\n", label,
+         rep.times[ours], rep.times[floor], ratio, target);
+}
+
+long ResidentKiB() {
+  long pages = 0, resident = 0;
+  FILE* f = fopen("/proc/self/statm", "r");
+  if (f) {
+    if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// One viewer decode per fit mode in a child process, so each peak is its own.
+void PrintPeakMemory() {
+  std::wstring path = DevicePath(largeFile);
+  static const char* kModeNames[3] = {"FIT_LARGE", "FIT_SCREEN_WHOLE", "FIT_SCREEN_FINE"};
+  for (int mode = 0; mode < 3; mode++) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    pid_t child = fork();
+    if (child == 0) {
+      long before = ResidentKiB();
+      PictureBitmap b = LoadPicture(nullptr, path.c_str(), 0, mode);
+      long sent[2] = {before, b ? 1L : 0L};
+      if (write(pipeFds[1], sent, sizeof(sent)) != (ssize_t)sizeof(sent)) _exit(1);
+      _exit(0);
+    }
+    close(pipeFds[1]);
+    long got[2] = {0, 0};
+    if (read(pipeFds[0], got, sizeof(got)) != (ssize_t)sizeof(got)) got[1] = 0;
+    close(pipeFds[0]);
+    int status;
+    struct rusage usage;
+    wait4(child, &status, 0, &usage);
+    printf("peak memory, 12 MP viewer decode, %-16s peak RSS %6.1f MiB, above start %6.1f MiB%s\n",
+           kModeNames[mode], usage.ru_maxrss / 1024.0, (usage.ru_maxrss - got[0]) / 1024.0,
+           got[1] ? "" : " (decode failed)");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  PlatformSetScreenSize(240, 320);
+  Setup();
+  benchmark::RegisterBenchmark("thumbnail/ours", ThumbnailOurs)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("thumbnail/floor", ThumbnailFloor)->Unit(benchmark::kMillisecond);
+  for (int mode = 0; mode < 3; mode++) {
+    std::string m = std::to_string(mode);
+    benchmark::RegisterBenchmark(("viewer/ours/" + m).c_str(), ViewerOurs)->Arg(mode)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("viewer/floor/" + m).c_str(), ViewerFloor)->Arg(mode)->Unit(benchmark::kMillisecond);
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printf("\n");
+  PrintRatio(reporter, "thumbnail 2048x1536 <1MiB", "thumbnail/ours", "thumbnail/floor", 1.10);
+  static const char* kLabels[3] = {"viewer 4000x3000 FIT_LARGE", "viewer 4000x3000 SCREEN_WHOLE",
+                                   "viewer 4000x3000 SCREEN_FINE"};
+  for (int mode = 0; mode < 3; mode++) {
+    std::string m = std::to_string(mode);
+    PrintRatio(reporter, kLabels[mode], "viewer/ours/" + m + "/" + m, "viewer/floor/" + m + "/" + m, 1.15);
+  }
+  PrintPeakMemory();
+  std::error_code ec;
+  std::filesystem::remove_all(scratch, ec);
+  return 0;
+}
