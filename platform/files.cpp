@@ -1,4 +1,5 @@
 // Device paths over a host folder, and the file calls that read through them.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/files.h"
+#include "platform/wstring.h"
 
 namespace {
 
@@ -129,6 +131,37 @@ void CleanHostPath(char* path) {
   *w = 0;
 }
 
+// The name just appended to out (from start to *at) does not exist: look in
+// its folder for a name equal to it but for case, as the handheld's file
+// system would. The first one the folder lists wins. Returns 1 when found
+// and out now holds it.
+int ResolveCaseless(const WCHAR* name, size_t nameLength, char* out, size_t outSize, size_t start,
+                    size_t* at) {
+  const size_t kNameMax = 256;
+  if (nameLength >= kNameMax) return 0;
+  WCHAR wanted[kNameMax];
+  wmemcpy(wanted, name, nameLength);
+  wanted[nameLength] = 0;
+  char saved = out[start - 1];
+  out[start - 1] = 0;  // the folder, without the slash before the name
+  DIR* dir = opendir(start == 1 ? "/" : out);
+  out[start - 1] = saved;
+  if (!dir) return 0;
+  int found = 0;
+  while (struct dirent* item = readdir(dir)) {
+    WCHAR wide[kNameMax];
+    if (!WideFromHostName(item->d_name, wide, kNameMax) || _wcsicmp(wide, wanted) != 0) continue;
+    size_t len = strlen(item->d_name);
+    if (start + len >= outSize) break;
+    memcpy(out + start, item->d_name, len + 1);
+    *at = start + len;
+    found = 1;
+    break;
+  }
+  closedir(dir);
+  return found;
+}
+
 int OpenRegularFile(const WCHAR* path) {
   char host[kHostPathMax];
   if (!path || !DevicePathToHost(path, host, sizeof(host))) return -1;
@@ -226,8 +259,11 @@ int DevicePathToHost(const WCHAR* path, char* out, size_t outSize) {
     }
     if (at + 1 >= outSize) goto fail;
     out[at++] = '/';
+    size_t start = at;
     long used = EncodeName(p, true, out, outSize, &at);
     if (used < 0) goto fail;
+    struct stat st;
+    if (lstat(out, &st) != 0 && errno == ENOENT) ResolveCaseless(p, (size_t)used, out, outSize, start, &at);
     p += used;
   }
   if (at == 0) {

@@ -21,7 +21,8 @@ int PlatformSetDeviceRoot(const char* hostDir);
 const char* PlatformDeviceRoot();
 
 // Host bytes of a device path. "." is skipped and ".." drops the component
-// before it, never climbing above the root. Returns 0 (out empty) when the
+// before it, never climbing above the root. A name that does not exist as
+// written matches an item that differs only in case, as on the handheld. Returns 0 (out empty) when the
 // path holds a character that cannot name a host file or the result does
 // not fit in outSize bytes.
 int DevicePathToHost(const WCHAR* path, char* out, size_t outSize);

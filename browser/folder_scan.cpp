@@ -1,0 +1,132 @@
+// Listing a folder into the entry list: a pass for folders, a pass for
+// pictures, then the sort, then the thumbnail worker.
+#include <cstdlib>
+#include <mutex>
+
+#include "browser/entry_list.h"
+#include "platform/findfile.h"
+#include "platform/gdi.h"
+#include "platform/threads.h"
+#include "platform/wstring.h"
+
+FolderEntry entryList[kMaxEntries];
+int32_t entryCount;
+uint32_t listGeneration;
+WCHAR currentFolder[kPathMax];
+HWND mainWindow;
+
+namespace {
+
+std::mutex listLock;
+
+const WCHAR* const kPictureExtensions[] = {L".gif", L".jpg", L".bmp", L".jpeg", L".png"};
+
+bool IsPictureName(const WCHAR* name) {
+  const WCHAR* dot = wcsrchr(name, L'.');
+  if (!dot) return false;
+  for (const WCHAR* ext : kPictureExtensions)
+    if (_wcsicmp(dot, ext) == 0) return true;
+  return false;
+}
+
+// Adds an entry with heap copies of name and label; with cutExtension the
+// label ends before its last dot. An entry whose copies cannot be made is
+// not added. Called with the list lock held.
+void AddEntry(const WCHAR* name, const WCHAR* label, EntryKind kind, uint32_t fileSize,
+              bool cutExtension) {
+  WCHAR* nameCopy = _wcsdup(name);
+  WCHAR* labelCopy = _wcsdup(label);
+  if (!nameCopy || !labelCopy) {
+    free(nameCopy);
+    free(labelCopy);
+    return;
+  }
+  if (cutExtension) *wcsrchr(labelCopy, L'.') = 0;
+  FolderEntry& e = entryList[entryCount];
+  e.name = nameCopy;
+  e.label = labelCopy;
+  e.kind = kind;
+  e.thumbnail = nullptr;
+  if (kind == Picture) e.fileSize = fileSize;
+  entryCount++;
+}
+
+// One enumeration of the folder; wantFolders picks the pass. False when it
+// could not start. Called with the list lock held.
+bool ScanPass(const WCHAR* pattern, bool wantFolders) {
+  WIN32_FIND_DATAW item;
+  HANDLE find = FindFirstFileW(pattern, &item);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  do {
+    if (entryCount >= kScanLimit) break;
+    bool isFolder = (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (wantFolders) {
+      // Drops ".", ".." and every folder whose name begins with a dot.
+      if (isFolder && item.cFileName[0] != L'.')
+        AddEntry(item.cFileName, item.cFileName, Folder, 0, false);
+    } else if (!isFolder && IsPictureName(item.cFileName)) {
+      AddEntry(item.cFileName, item.cFileName, Picture, item.nFileSizeLow, true);
+    }
+    if (entryCount >= kScanLimit) break;  // the list is full: ask for no more
+  } while (FindNextFileW(find, &item));
+  FindClose(find);
+  return true;
+}
+
+int CompareForSort(const void* a, const void* b) {
+  return CompareEntries((const FolderEntry*)a, (const FolderEntry*)b);
+}
+
+// FreeEntryList's work; called with the list lock held.
+void FreeEntriesLocked() {
+  int n = entryCount;
+  listGeneration++;
+  for (int i = 0; i < n; i++) {
+    FolderEntry& e = entryList[i];
+    if (e.thumbnail) {
+      DeleteObject(e.thumbnail);
+      e.thumbnail = nullptr;
+    }
+    free(e.name);
+    free(e.label);
+    e.name = nullptr;
+    e.label = nullptr;
+  }
+}
+
+}  // namespace
+
+void LockEntryList() { listLock.lock(); }
+void UnlockEntryList() { listLock.unlock(); }
+
+int CompareEntries(const FolderEntry* a, const FolderEntry* b) {
+  if (a->kind != b->kind) return a->kind - b->kind;
+  return _wcsicmp(a->name, b->name);
+}
+
+void FreeEntryList() {
+  std::lock_guard<std::mutex> hold(listLock);
+  FreeEntriesLocked();
+}
+
+int ScanFolder(const WCHAR* path) {
+  uint32_t startValue;
+  {
+    // The worker of the old list waits here, never for long: this block
+    // enumerates and sorts, it decodes nothing.
+    std::lock_guard<std::mutex> hold(listLock);
+    FreeEntriesLocked();
+    WCHAR pattern[kPathMax];
+    bool fits = swprintf(pattern, kPathMax, L"%ls\\*.*", path) >= 0;
+    entryCount = 0;
+    listGeneration++;
+    if (path[0] != 0) AddEntry(L"..", L"", Folder, 0, false);
+    // A pattern that does not fit is a folder that cannot be listed.
+    if (!fits || !ScanPass(pattern, true) || !ScanPass(pattern, false)) return 0;
+    qsort(entryList, (size_t)entryCount, sizeof(FolderEntry), CompareForSort);
+    startValue = listGeneration;
+  }
+  // No handle is kept; a thread that cannot start leaves placeholders.
+  PlatformStartThread(ThumbnailWorker, (void*)(uintptr_t)startValue);
+  return 1;
+}

@@ -1,0 +1,67 @@
+// The background thread that decodes a thumbnail for every picture of the
+// list it was started for, in list order, and announces each one.
+#include <cstdint>
+#include <cwchar>
+
+#include "browser/entry_list.h"
+#include "imaging/picture.h"
+#include "platform/gdi.h"
+#include "platform/threads.h"
+#include "platform/window.h"
+
+namespace {
+
+// What the worker took from entry i while it held the lock.
+enum Step { STEP_END, STEP_SKIP, STEP_DECODE };
+
+// Checks the generation and, for a picture, builds its path. Called with the
+// list lock held.
+Step TakeEntry(uint32_t startValue, int index, WCHAR* path) {
+  if (listGeneration != startValue || index >= entryCount) return STEP_END;
+  const FolderEntry& e = entryList[index];
+  if (e.kind != Picture || !e.name) return STEP_SKIP;
+  // A path that does not fit gets no thumbnail rather than a cut name.
+  if (swprintf(path, kPathMax, L"%ls\\%ls", currentFolder, e.name) < 0) return STEP_SKIP;
+  return STEP_DECODE;
+}
+
+}  // namespace
+
+DWORD ThumbnailWorker(void* parameter) {
+  // 1-2. The generation it works for; below the window's thread.
+  const uint32_t startValue = (uint32_t)(uintptr_t)parameter;
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+  // 3. A newer scan may have come before this thread got going.
+  LockEntryList();
+  bool replaced = listGeneration != startValue;
+  UnlockEntryList();
+  if (replaced) return 0;
+  WCHAR path[kPathMax];
+  for (int i = 0;; i++) {
+    // 4.1-4.2. Under the lock: still our list? a picture? its path.
+    LockEntryList();
+    Step step = TakeEntry(startValue, i, path);
+    UnlockEntryList();
+    if (step == STEP_END) return 0;
+    if (step == STEP_SKIP) continue;
+    // 4.3-4.4. The decode runs without the lock.
+    PictureBitmap bitmap = LoadPicture(nullptr, path, 1, FIT_SCREEN_WHOLE);
+    if (!bitmap) continue;
+    BITMAP bm = {};
+    GetObject(bitmap, sizeof(bm), &bm);
+    // 4.5-4.6. Store only into the list it was made for.
+    LockEntryList();
+    if (listGeneration != startValue) {
+      UnlockEntryList();
+      DeleteObject(bitmap);
+      return 0;
+    }
+    FolderEntry& e = entryList[i];
+    e.thumbnail = bitmap;
+    e.thumbnailWidth = bm.bmWidth;
+    e.thumbnailHeight = bm.bmHeight;
+    UnlockEntryList();
+    // 4.7. Stored first, then announced.
+    PostMessageW(mainWindow, WM_THUMBNAIL_READY, (WPARAM)i, 0);
+  }
+}

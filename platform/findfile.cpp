@@ -1,0 +1,140 @@
+// Directory enumeration over readdir.
+#include "platform/findfile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "platform/wstring.h"
+
+namespace {
+
+const size_t kHostPathMax = 4096;
+
+struct FindObject {
+  DIR* dir;
+  int dirFd;
+  WCHAR pattern[MAX_PATH];
+};
+
+std::mutex findLock;
+std::unordered_set<FindObject*>* openFinds;  // made on first use, never freed
+
+bool MatchesAll(const WCHAR* pattern) {
+  return wcscmp(pattern, L"*.*") == 0 || wcscmp(pattern, L"*") == 0;
+}
+
+// * and ? wildcards, case ignored.
+bool Matches(const WCHAR* pattern, const WCHAR* name) {
+  const WCHAR* star = nullptr;
+  const WCHAR* resume = nullptr;
+  while (*name) {
+    if (*pattern == L'*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == L'?' || (*pattern && FoldCase(*pattern) == FoldCase(*name))) {
+      pattern++;
+      name++;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == L'*') pattern++;
+  return *pattern == 0;
+}
+
+// The next reportable item of the folder into data; false at the end.
+bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
+  while (struct dirent* item = readdir(f->dir)) {
+    const char* name = item->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    WCHAR wide[MAX_PATH];
+    if (!WideFromHostName(name, wide, MAX_PATH)) continue;
+    if (!MatchesAll(f->pattern) && !Matches(f->pattern, wide)) continue;
+    struct stat link, target;
+    if (fstatat(f->dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    // The directory attribute follows links; a dangling link is a plain file.
+    bool isDir = S_ISDIR(link.st_mode) ||
+                 (S_ISLNK(link.st_mode) && fstatat(f->dirFd, name, &target, 0) == 0 &&
+                  S_ISDIR(target.st_mode));
+    uint64_t size = S_ISLNK(link.st_mode) && !isDir && fstatat(f->dirFd, name, &target, 0) == 0
+                        ? (uint64_t)target.st_size
+                        : (uint64_t)link.st_size;
+    data->dwFileAttributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    data->nFileSizeHigh = (DWORD)(size >> 32);
+    data->nFileSizeLow = (DWORD)size;
+    wcscpy(data->cFileName, wide);
+    return true;
+  }
+  return false;
+}
+
+FindObject* LookupFind(HANDLE h) {
+  std::lock_guard<std::mutex> hold(findLock);
+  if (!openFinds || !openFinds->count((FindObject*)h)) return nullptr;
+  return (FindObject*)h;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
+  if (!pattern || !data) return INVALID_HANDLE_VALUE;
+  const WCHAR* slash = wcsrchr(pattern, L'\\');
+  const WCHAR* namePattern = slash ? slash + 1 : pattern;
+  if (wcslen(namePattern) >= MAX_PATH || !*namePattern) return INVALID_HANDLE_VALUE;
+  // The folder part, as a device path of its own.
+  size_t folderLength = slash ? (size_t)(slash - pattern) : 0;
+  WCHAR* folder = new (std::nothrow) WCHAR[folderLength + 1];
+  if (!folder) return INVALID_HANDLE_VALUE;
+  wmemcpy(folder, pattern, folderLength);
+  folder[folderLength] = 0;
+  char host[kHostPathMax];
+  int mapped = DevicePathToHost(folder, host, sizeof(host));
+  delete[] folder;
+  if (!mapped) return INVALID_HANDLE_VALUE;
+  DIR* dir = opendir(host);
+  if (!dir) return INVALID_HANDLE_VALUE;
+  FindObject* f = new (std::nothrow) FindObject();
+  if (!f) {
+    closedir(dir);
+    return INVALID_HANDLE_VALUE;
+  }
+  f->dir = dir;
+  f->dirFd = dirfd(dir);
+  wcscpy(f->pattern, namePattern);
+  if (!NextItem(f, data)) {
+    closedir(dir);
+    delete f;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::lock_guard<std::mutex> hold(findLock);
+  if (!openFinds) openFinds = new std::unordered_set<FindObject*>();
+  openFinds->insert(f);
+  return f;
+}
+
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {
+  FindObject* f = LookupFind(find);
+  if (!f || !data) return FALSE;
+  return NextItem(f, data) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE find) {
+  FindObject* f;
+  {
+    std::lock_guard<std::mutex> hold(findLock);
+    if (!openFinds || !openFinds->erase((FindObject*)find)) return FALSE;
+    f = (FindObject*)find;
+  }
+  closedir(f->dir);
+  delete f;
+  return TRUE;
+}

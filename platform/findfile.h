@@ -1,0 +1,24 @@
+// Directory enumeration: first, next, close over the host folder behind a
+// device path. "." and ".." are never reported, so an empty folder fails to
+// start exactly like a missing or unreadable one. Items come in the order the
+// host folder lists them.
+#pragma once
+
+#include "platform/files.h"
+
+#define MAX_PATH 260
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;  // FILE_ATTRIBUTE_DIRECTORY (links followed) or _NORMAL
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  WCHAR cFileName[MAX_PATH];
+};
+
+// pattern: folder, backslash, name pattern. "*.*" and "*" match every name,
+// with or without a dot; other patterns take * and ? and ignore case.
+// INVALID_HANDLE_VALUE when nothing can be reported.
+HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data);
+// FALSE at the end.
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE find);

@@ -1,0 +1,98 @@
+// Detached POSIX threads with a running count, and thread priority.
+#include "platform/threads.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <new>
+
+namespace {
+
+// The current-thread pseudo-handle; never a real object.
+HANDLE const kCurrentThread = (HANDLE)(intptr_t)-2;
+const int kLowestNice = 19;
+
+std::mutex countLock;
+std::condition_variable countChanged;
+int running = 0;
+
+struct Start {
+  LPTHREAD_START_ROUTINE proc;
+  void* parameter;
+};
+
+void* Trampoline(void* raw) {
+  Start start = *(Start*)raw;
+  delete (Start*)raw;
+  start.proc(start.parameter);
+  std::lock_guard<std::mutex> hold(countLock);
+  running--;
+  countChanged.notify_all();
+  return nullptr;
+}
+
+}  // namespace
+
+BOOL PlatformStartThread(LPTHREAD_START_ROUTINE proc, void* parameter) {
+  if (!proc) return FALSE;
+  Start* start = new (std::nothrow) Start{proc, parameter};
+  if (!start) return FALSE;
+  {
+    std::lock_guard<std::mutex> hold(countLock);
+    running++;
+  }
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  int failed = pthread_create(&thread, &attr, Trampoline, start);
+  pthread_attr_destroy(&attr);
+  if (failed) {
+    delete start;
+    std::lock_guard<std::mutex> hold(countLock);
+    running--;
+    countChanged.notify_all();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HANDLE GetCurrentThread() { return kCurrentThread; }
+
+BOOL SetThreadPriority(HANDLE thread, int priority) {
+  if (thread != kCurrentThread) return FALSE;
+  if (priority < THREAD_PRIORITY_LOWEST) return TRUE;  // nothing above normal is asked for
+  sched_param param = {};
+  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) == 0) return TRUE;
+  // Per-thread nice value: Linux applies it to the thread id alone.
+  return setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), kLowestNice) == 0 ? TRUE : FALSE;
+}
+
+int PlatformRunningThreads() {
+  std::lock_guard<std::mutex> hold(countLock);
+  return running;
+}
+
+void PlatformWaitForThreads() {
+  std::unique_lock<std::mutex> hold(countLock);
+  countChanged.wait(hold, [] { return running == 0; });
+}
+
+DWORD GetTickCount() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  // Wraps modulo 2^32 like the handheld's counter.
+  return (DWORD)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
+}
+
+void Sleep(DWORD milliseconds) {
+  timespec wait = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0) {
+  }
+}

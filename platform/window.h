@@ -1,0 +1,83 @@
+// Windows with a window procedure, and their message queues.
+//
+// Contract: a window belongs to the thread that created it. Posting works
+// from any thread, never blocks for long and never drops a message while the
+// window exists; posted messages are handled in order on the window's thread
+// when it gets and dispatches them. Sending runs the procedure at once,
+// nested, on the sending thread, which must be the window's own.
+#pragma once
+
+#include "platform/wintypes.h"
+
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_PAINT 0x000F
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_CHAR 0x0102
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_USER 0x0400
+
+#define WS_VISIBLE 0x10000000u
+#define WS_TABSTOP 0x00010000u
+
+#define PM_NOREMOVE 0
+#define PM_REMOVE 1
+
+typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef WORD ATOM;
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+struct WNDCLASSW {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HANDLE hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  const WCHAR* lpszMenuName;
+  const WCHAR* lpszClassName;
+};
+
+// 0 when the class has no procedure or name, or the name is taken.
+ATOM RegisterClassW(const WNDCLASSW* wc);
+// Runs WM_CREATE inside; a procedure that answers -1 fails the creation.
+HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* title, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HANDLE menu, HINSTANCE instance,
+                     void* param);
+// Sends WM_DESTROY, then the handle is dead; its queued messages are dropped.
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+BOOL GetClientRect(HWND hwnd, RECT* rect);
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Quit for the calling thread's loop, after the messages already posted.
+void PostQuitMessage(int exitCode);
+
+// Waits for the calling thread's next message: > 0 for a message, 0 for
+// WM_QUIT (msg->wParam is the exit code). Filters are not supported: pass
+// null and zeros.
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT first, UINT last);
+// The same without waiting: FALSE when nothing is queued.
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+
+// Messages waiting for the calling thread (tests and tools use it to drain).
+int PlatformQueuedMessages();
