@@ -16,36 +16,22 @@
 #include <vector>
 
 #include "imaging/picture.h"
+#include "bench/photo_files.h"
 #include "jpeg/samples.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 
 namespace {
 
-const long kMiB = 1048576;
 const int kThumbnailFiles = 4;
 
 std::string scratch;                    // host folder of the pictures
 std::vector<std::string> thumbFiles;    // 2048 x 1536, just under 1 MiB each
 std::string largeFile;                  // 4000 x 3000
 
-long FileSize(const std::string& path) {
-  std::error_code ec;
-  auto size = std::filesystem::file_size(path, ec);
-  return ec ? -1 : (long)size;
-}
-
-// The highest quality that keeps a 2048 x 1536 photo under 1 MiB.
 std::string MakeThumbnailFile(int index) {
   std::string path = scratch + "/thumb" + std::to_string(index) + ".jpg";
-  JpegSampleOptions o;
-  o.width = 2048;
-  o.height = 1536;
-  o.seed = 100 + index;
-  for (int q = 98; q >= 30; q -= 2) {
-    o.quality = q;
-    if (WriteJpegSample(path.c_str(), o) && FileSize(path) < kMiB) return path;
-  }
+  MakePhotoUnder1MiB(path, 100 + (unsigned)index);
   return path;
 }
 
@@ -66,8 +52,8 @@ void Setup() {
   o.quality = 90;
   o.seed = 7;
   WriteJpegSample(largeFile.c_str(), o);
-  for (const std::string& f : thumbFiles) printf("# %s: %ld bytes\n", f.c_str(), FileSize(f));
-  printf("# %s: %ld bytes\n", largeFile.c_str(), FileSize(largeFile));
+  for (const std::string& f : thumbFiles) printf("# %s: %ld bytes\n", f.c_str(), BenchFileSize(f));
+  printf("# %s: %ld bytes\n", largeFile.c_str(), BenchFileSize(largeFile));
 }
 
 void ThumbnailOurs(benchmark::State& state) {

@@ -1,0 +1,153 @@
+// The folder browser: how long a scan takes, and how long until the first
+// page of thumbnails (the ninth WM_THUMBNAIL_READY) against nine plain
+// library decodes at the same scale (the floor).
+//
+//   browser_bench [--benchmark_min_time=...]
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/photo_files.h"
+#include "browser/entry_list.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "platform/window.h"
+
+namespace {
+
+const int kFiles = 10000;
+const int kSubFolders = 50;
+const int kFirstPage = 9;  // tiles of a 240 x 320 page
+
+std::string scratch;
+std::vector<std::string> photos;  // host paths of the first-page pictures
+int readyCount;
+
+LRESULT CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_THUMBNAIL_READY) {
+    readyCount++;
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void DrainUntilWorkersEnd() {
+  MSG msg;
+  for (;;) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (PlatformRunningThreads() == 0 && PlatformQueuedMessages() == 0) return;
+    Sleep(1);
+  }
+}
+
+// 10,000 files and 50 sub-folders. With pictures, the files are tiny .jpg
+// files (the list fills up at 510); without, .dat files that both passes
+// walk to the end.
+std::string MakeCrowdedFolder(const char* name, const char* extension) {
+  std::string folder = scratch + "/" + name;
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < kSubFolders; i++)
+    std::filesystem::create_directories(folder + "/sub" + std::to_string(i));
+  std::string tiny = scratch + "/tiny.jpg";
+  JpegSampleOptions o;
+  o.width = 8;
+  o.height = 8;
+  WriteJpegSample(tiny.c_str(), o);
+  for (int i = 0; i < kFiles; i++)
+    std::filesystem::copy_file(tiny, folder + "/file" + std::to_string(i) + extension,
+                               std::filesystem::copy_options::overwrite_existing);
+  return folder;
+}
+
+void Scan(benchmark::State& state, const std::string& hostFolder) {
+  WCHAR device[kPathMax];
+  HostPathToDevice(hostFolder.c_str(), device, kPathMax);
+  for (auto _ : state) {
+    wcscpy(currentFolder, device);
+    if (!ScanFolder(currentFolder)) state.SkipWithError("scan failed");
+    state.PauseTiming();
+    DrainUntilWorkersEnd();
+    state.ResumeTiming();
+  }
+}
+
+void FirstPageOurs(benchmark::State& state) {
+  WCHAR device[kPathMax];
+  HostPathToDevice((scratch + "/photos").c_str(), device, kPathMax);
+  MSG msg;
+  for (auto _ : state) {
+    readyCount = 0;
+    wcscpy(currentFolder, device);
+    if (!ScanFolder(currentFolder)) state.SkipWithError("scan failed");
+    while (readyCount < kFirstPage && GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+    state.PauseTiming();
+    DrainUntilWorkersEnd();
+    state.ResumeTiming();
+  }
+}
+
+void FirstPageFloor(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const std::string& photo : photos) {
+      PlainJpegImage image;
+      if (!DecodeJpegPlain(photo.c_str(), 8, &image)) state.SkipWithError("plain decode failed");
+      benchmark::DoNotOptimize(image.samples.data());
+    }
+  }
+}
+
+class TimeReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> times;  // milliseconds
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (!r.error_occurred) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  scratch = std::filesystem::temp_directory_path().string() + "/viewer-browser-bench";
+  std::filesystem::remove_all(scratch);
+  std::string plain = MakeCrowdedFolder("crowded", ".dat");
+  std::string pictures = MakeCrowdedFolder("crowded-pictures", ".jpg");
+  std::filesystem::create_directories(scratch + "/photos");
+  for (int i = 0; i < kFirstPage; i++) {
+    std::string path = scratch + "/photos/photo" + std::to_string(i) + ".jpg";
+    MakePhotoUnder1MiB(path, 200 + (unsigned)i);
+    photos.push_back(path);
+    printf("# %s: %ld bytes\n", path.c_str(), BenchFileSize(path));
+  }
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountingProc;
+  wc.lpszClassName = L"BENCH";
+  RegisterClassW(&wc);
+  mainWindow = CreateWindowExW(0, L"BENCH", L"", 0, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+
+  benchmark::RegisterBenchmark("scan/10000 files + 50 folders", Scan, plain)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("scan/10000 pictures + 50 folders", Scan, pictures)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("first page/ours", FirstPageOurs)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("first page/floor", FirstPageFloor)->Unit(benchmark::kMillisecond);
+  TimeReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  printf("\n");
+  for (const char* name : {"scan/10000 files + 50 folders", "scan/10000 pictures + 50 folders"})
+    if (reporter.times.count(name)) printf("%-34s %8.2f ms per scan\n", name, reporter.times[name]);
+  if (reporter.times.count("first page/ours") && reporter.times.count("first page/floor")) {
+    double ours = reporter.times["first page/ours"], floor = reporter.times["first page/floor"];
+    printf("first page (9 thumbnails)          ours %8.2f ms  floor %8.2f ms  ours/floor %.3f "
+           "(target <= 1.15)\n",
+           ours, floor, ours / floor);
+  }
+  DestroyWindow(mainWindow);
+  std::filesystem::remove_all(scratch);
+  return 0;
+}
