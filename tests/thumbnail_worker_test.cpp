@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/entry_list.h"
@@ -114,16 +115,28 @@ TEST_F(ThumbnailWorkerTest, ANewScanCutsTheOldWorkerOff) {
   }
 }
 
-TEST_F(ThumbnailWorkerTest, AScanBeforeTheWorkerRanLeavesNoTrace) {
+TEST_F(ThumbnailWorkerTest, AWorkerOfAReplacedListDoesNothing) {
   TempDir dir;
   for (int i = 0; i < 4; i++) WritePicture(dir, "x" + std::to_string(i) + ".jpg", 64, 64);
   wcscpy(currentFolder, L"");
   ASSERT_EQ(ScanFolder(currentFolder), 1);
-  ASSERT_EQ(ScanFolder(currentFolder), 1);  // the first worker may not have started
+  uint32_t replaced = listGeneration;
+  ASSERT_EQ(ScanFolder(currentFolder), 1);
   window.PumpUntilWorkersEnd();
-  // Every picture announced exactly once: nothing of the first worker came
-  // through to the second list.
-  EXPECT_EQ(window.ready(), PictureIndices());
+  std::vector<HBITMAP> stored;
+  for (int i : PictureIndices()) stored.push_back(entryList[i].thumbnail);
+  window.Clear();
+  // A worker that starts only now, for the replaced list, ends at once:
+  // nothing decoded, stored or announced.
+  DWORD result = 99;
+  std::thread late([&] { result = ThumbnailWorker((void*)(uintptr_t)replaced); });
+  late.join();
+  EXPECT_EQ(result, 0u);
+  window.PumpQueued();
+  EXPECT_TRUE(window.ready().empty());
+  std::vector<HBITMAP> after;
+  for (int i : PictureIndices()) after.push_back(entryList[i].thumbnail);
+  EXPECT_EQ(after, stored);
 }
 
 TEST_F(ThumbnailWorkerTest, BigFilesGetNoThumbnail) {
