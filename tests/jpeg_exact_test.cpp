@@ -1,5 +1,5 @@
 // The decode tool's BMP output against the reference, byte for byte, and the
-// sizing passes against the documented edge cases.
+// sizing passes against known edge cases.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -23,7 +23,7 @@ extern char** environ;
 
 namespace {
 
-// The documented cases on a 240 x 320 screen.
+// Edge cases on a 240 x 320 screen, worked out by hand.
 struct EdgeRow {
   int w, h;
   bool thumbnail;
@@ -55,7 +55,7 @@ std::string Describe(const EdgeRow& r) {
   return s.str();
 }
 
-TEST(JpegSizing, DocumentedEdgeCases) {
+TEST(JpegSizing, EdgeCases) {
   for (const EdgeRow& r : kEdgeRows) {
     SCOPED_TRACE(Describe(r));
     JpegRequest req = {r.thumbnail, r.fit, 240, 320};
@@ -81,7 +81,7 @@ TEST(JpegSizing, ThinThumbnailReducesToZero) {
 }
 
 // How each sample file is made; cutPercent > 0 keeps only that share of it.
-struct SampleSpec {
+struct SampleFile {
   const char* name;
   int width, height;
   int components;
@@ -90,7 +90,7 @@ struct SampleSpec {
   int cutPercent;
 };
 
-const SampleSpec kSamples[] = {
+const SampleFile kSamples[] = {
     {"p240x320.jpg", 240, 320, 3, 2, 2, false, 0},
     {"p320x240.jpg", 320, 240, 3, 2, 2, false, 0},
     {"p1600x1200.jpg", 1600, 1200, 3, 2, 2, false, 0},
@@ -131,7 +131,7 @@ class JpegExact : public ::testing::Test {
       made_[name] = true;
       return path;
     }
-    for (const SampleSpec& s : kSamples) {
+    for (const SampleFile& s : kSamples) {
       if (name != s.name) continue;
       JpegSampleOptions o;
       o.width = s.width;
@@ -257,13 +257,13 @@ class JpegExact : public ::testing::Test {
 TempDir* JpegExact::dir_ = nullptr;
 std::map<std::string, bool> JpegExact::made_;
 
-TEST_F(JpegExact, DocumentedEdgeCases) {
+TEST_F(JpegExact, EdgeCases) {
   unsigned seed = 100;
   for (const EdgeRow& r : kEdgeRows) {
     SCOPED_TRACE(Describe(r));
     std::string name = "p" + std::to_string(r.w) + "x" + std::to_string(r.h) + ".jpg";
     RefPicture ref = CheckExact(name, r.thumbnail, r.fit, 240, 320, seed++);
-    // The reference itself must agree with the documented numbers.
+    // The reference itself must agree with the hand-worked numbers.
     ASSERT_TRUE(ref.made);
     EXPECT_EQ(ref.divisor, r.n);
     EXPECT_EQ(ref.denom, r.denom);
