@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <string>
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/findfile.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -130,6 +133,48 @@ TEST(Files, BufferedFilesSeekAndTell) {
   EXPECT_EQ(fgetc(f), 'q');
   fclose(f);
   EXPECT_EQ(_wfopen(L"\\a.jpg", L"wb"), nullptr);  // the device is only read
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> FindAll(const WCHAR* pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW item;
+  HANDLE find = FindFirstFileW(pattern, &item);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    char bytes[1024];
+    HostNameFromWide(item.cFileName, bytes, sizeof(bytes));
+    bool folder = item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    // A folder's own size depends on the host's file system.
+    names.push_back(folder ? std::string("D ") + bytes
+                           : std::string("F ") + bytes + " " + std::to_string(item.nFileSizeLow));
+  } while (FindNextFileW(find, &item));
+  EXPECT_TRUE(FindClose(find));
+  EXPECT_FALSE(FindClose(find));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Enumeration, PatternsAndAttributes) {
+  TempDir dir;
+  dir.MakeFolder("d");
+  dir.MakeFolder("d/sub.jpg");
+  dir.Write("d/noext", "12");
+  dir.Write("d/A.JPG", "123");
+  dir.Write("d/b.jpeg", "");
+  dir.MakeFolder("empty");
+  using Names = std::vector<std::string>;
+  // "*.*" matches names without a dot too; "." and ".." never show.
+  EXPECT_EQ(FindAll(L"\\d\\*.*"), (Names{"D sub.jpg", "F A.JPG 3", "F b.jpeg 0", "F noext 2"}));
+  EXPECT_EQ(FindAll(L"\\d\\*.jpg"), (Names{"D sub.jpg", "F A.JPG 3"}));
+  EXPECT_EQ(FindAll(L"\\d\\?.jp*"), (Names{"F A.JPG 3", "F b.jpeg 0"}));
+  EXPECT_EQ(FindAll(L"\\D\\*.*").size(), 4u);  // the folder's case does not matter
+  WIN32_FIND_DATAW item;
+  for (const WCHAR* nothing : {L"\\empty\\*.*", L"\\missing\\*.*", L"\\d\\noext\\*.*", L"\\d\\*.png"})
+    EXPECT_EQ(FindFirstFileW(nothing, &item), INVALID_HANDLE_VALUE);
 }
 
 }  // namespace
