@@ -20,8 +20,8 @@ const int kNoiseCount = 140;
 const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
 const LONG kPixelsPerMetre = 3780;
 
-// Everything one decode owns. Plain data only: it lives in the frame that
-// calls setjmp, so nothing in it may have a destructor.
+// Everything one decode owns. Plain data only (it is calloc'ed and crosses
+// a longjmp), so nothing in it may have a destructor.
 struct JpegDecode {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
@@ -201,11 +201,13 @@ fail:
 }
 
 // Failure path, shared by library and own failures once the object is gone.
+// Releases the decode's state too.
 PictureBitmap FailDecode(JpegDecode* d) {
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
   fclose(d->file);
   free(d->buffer);
   if (d->bitmap) DeleteObject(d->bitmap);
+  free(d);
   return nullptr;
 }
 
@@ -214,43 +216,50 @@ PictureBitmap FailDecode(JpegDecode* d) {
 int RoundUpToEven(int v) { return ((v + 1) / 2) * 2; }
 
 // Holds no object with a destructor: a fatal library error longjmps back
-// into this frame.
+// into this frame. The decode's state lives on the heap, so what RunDecode
+// changed is still there after the jump; only the pointer is local, and it
+// never changes after setjmp.
 PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
-  JpegDecode d;
-  memset(&d, 0, sizeof(d));
-  d.thumbnail = thumbnail != 0;
-  d.fitMode = fitMode;
+  JpegDecode* const d = (JpegDecode*)calloc(1, sizeof(JpegDecode));
+  if (!d) return nullptr;
+  d->thumbnail = thumbnail != 0;
+  d->fitMode = fitMode;
   // 1. Dither noise, drawn at the start of every decode, thumbnails too.
-  for (int i = 0; i < kNoiseCount; i++) d.noise[i] = (BYTE)(rand() % 8);
+  for (int i = 0; i < kNoiseCount; i++) d->noise[i] = (BYTE)(rand() % 8);
   // 2. The file, opened before the jump point so the failure path knows it.
-  d.file = _wfopen(path, L"rb");
-  if (!d.file) return nullptr;
+  d->file = _wfopen(path, L"rb");
+  if (!d->file) {
+    free(d);
+    return nullptr;
+  }
   // 3. Thumbnails only from files up to 1 MiB; the viewer shows it is busy.
-  if (d.thumbnail) {
+  if (d->thumbnail) {
     long size = -1;
-    if (fseek(d.file, 0, SEEK_END) == 0) size = ftell(d.file);
-    if (size < 0 || size > kThumbnailFileLimit || fseek(d.file, 0, SEEK_SET) != 0) {
-      fclose(d.file);
+    if (fseek(d->file, 0, SEEK_END) == 0) size = ftell(d->file);
+    if (size < 0 || size > kThumbnailFileLimit || fseek(d->file, 0, SEEK_SET) != 0) {
+      fclose(d->file);
+      free(d);
       return nullptr;
     }
   } else {
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
   }
-  if (setjmp(d.err.failurePath)) return FailDecode(&d);  // object already destroyed
-  if (!RunDecode(&d)) return FailDecode(&d);
-  fclose(d.file);
+  if (setjmp(d->err.failurePath)) return FailDecode(d);  // object already destroyed
+  if (!RunDecode(d)) return FailDecode(d);
+  fclose(d->file);
   // 13. Viewer: arrow back, then the picture becomes the brightness source.
   // Registration comes last so a failure leaves the record as it was.
-  if (!d.thumbnail) {
+  PictureBitmap bitmap = d->bitmap;
+  if (!d->thumbnail) {
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
-    uint32_t count = (uint32_t)RoundUpToEven(d.size.width) * (uint32_t)d.size.height;
-    if (!RegisterBrightnessSource(d.bits, count)) {
-      free(d.buffer);
-      DeleteObject(d.bitmap);
-      return nullptr;
+    uint32_t count = (uint32_t)RoundUpToEven(d->size.width) * (uint32_t)d->size.height;
+    if (!RegisterBrightnessSource(d->bits, count)) {
+      DeleteObject(bitmap);
+      bitmap = nullptr;
     }
   }
   // 14. The buffer goes; the bitmap goes to the caller.
-  free(d.buffer);
-  return d.bitmap;
+  free(d->buffer);
+  free(d);
+  return bitmap;
 }
