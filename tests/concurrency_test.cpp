@@ -29,13 +29,13 @@ const int kPicturesPerFolder = 5;
 const int kScans = 3000;
 
 // Called with the list lock held.
-void CheckListLocked(const FolderSpec& spec) {
+void CheckListLocked(const FolderSpec& folder) {
   for (int i = 0; i < entryCount; i++) {
     const FolderEntry& e = entryList[i];
     if (!e.thumbnail) continue;
     ASSERT_EQ(e.kind, Picture);
-    ASSERT_EQ(e.thumbnailWidth, spec.width) << spec.name << " entry " << i;
-    ASSERT_EQ(e.thumbnailHeight, spec.height) << spec.name << " entry " << i;
+    ASSERT_EQ(e.thumbnailWidth, folder.width) << folder.name << " entry " << i;
+    ASSERT_EQ(e.thumbnailHeight, folder.height) << folder.name << " entry " << i;
   }
 }
 
