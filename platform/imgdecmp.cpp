@@ -1,4 +1,290 @@
-// Placeholder until the gdk-pixbuf decoder lands: decodes nothing.
+// The image decoder service on top of gdk-pixbuf's incremental loader.
+// Only PNG, GIF, BMP and JPEG are decoded: the format is told from the first
+// bytes and the loader is made for exactly that type, so no other loader of
+// the system (vector, container or icon formats) ever sees our input.
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/gdi.h"
 #include "platform/imgdecmp.h"
 
-HRESULT DecompressImageIndirect(DecompressImageInfo*) { return E_FAIL; }
+namespace {
+
+// A full decode (width x height x 4 bytes) above this is refused before the
+// loader allocates its pixels.
+const uint64_t kMaxDecodeBytes = 256ull * 1024 * 1024;
+// Enough leading bytes to tell the four formats apart (the PNG signature).
+const DWORD kSniffBytes = 8;
+const LONG kPixelsPerMetre = 3780;
+
+const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Everything one call owns; the size-prepared handler writes into it.
+struct Decode {
+  DecompressImageInfo* info;
+  GdkPixbufLoader* loader;
+  GdkPixbuf* picture;  // our own reference, full size
+  GdkPixbuf* reduced;  // made by us when the picture is larger than allowed
+  bool gif;            // the loader is the GIF one
+  bool refused;        // the size-prepared check said no
+  bool readFailed;     // the callback broke its contract
+};
+
+// Header of the bitmap, followed by its three colour masks.
+struct Rgb565Info {
+  BITMAPINFOHEADER header;
+  DWORD masks[3];
+};
+
+// The loader type for the leading bytes, or null for anything we do not
+// decode. A PNG needs its whole signature, so damaged signatures (line-end
+// conversion, stray bytes) never reach the loader.
+const char* LoaderTypeFor(const BYTE* head, DWORD count) {
+  if (count >= 8 && memcmp(head, kPngSignature, 8) == 0) return "png";
+  if (count >= 6 && (memcmp(head, "GIF87a", 6) == 0 || memcmp(head, "GIF89a", 6) == 0))
+    return "gif";
+  if (count >= 2 && head[0] == 'B' && head[1] == 'M') return "bmp";
+  if (count >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "jpeg";
+  return nullptr;
+}
+
+// One read through the caller's callback into buffer, asking at most max
+// bytes. Returns the count, 0 at the end; a callback that reports more than
+// it was allowed is taken as an error (readFailed) and as the end.
+DWORD Pull(Decode* d, BYTE* buffer, DWORD max) {
+  DWORD got = d->info->pfnGetData((char*)buffer, max, d->info->lParam);
+  if (got > max) {
+    d->readFailed = true;
+    return 0;
+  }
+  return got;
+}
+
+// Runs inside a write, once the loader knows the picture's size and before
+// it allocates the pixels. A refused size is set to 0 x 0, which tells every
+// loader module to stop without allocating.
+void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
+  Decode* d = (Decode*)data;
+  bool bad = width <= 0 || height <= 0 ||
+             (uint64_t)width * (uint64_t)height * 4 > kMaxDecodeBytes;
+  if (!bad) return;
+  d->refused = true;
+  gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+// Hands count bytes to the loader. False when the loader failed (it is then
+// closed by gdk-pixbuf) or refused the size.
+bool Write(Decode* d, const BYTE* bytes, DWORD count) {
+  if (count == 0) return true;
+  GError* error = nullptr;
+  gboolean ok = gdk_pixbuf_loader_write(d->loader, bytes, count, &error);
+  if (error) g_error_free(error);
+  return ok && !d->refused;
+}
+
+// Whether a GIF closed with frames missing may still be shown. The loader
+// says so when the data ends before the trailer, which many real files do
+// (a lost trailer, a cut-off later frame); the first frame is what we show,
+// and a cut inside it leaves the rest transparent, like a truncated JPEG.
+bool AcceptableCloseError(const Decode* d, const GError* error) {
+  return d->gif && error && error->domain == GDK_PIXBUF_ERROR &&
+         error->code == GDK_PIXBUF_ERROR_INCOMPLETE_ANIMATION;
+}
+
+// Feeds the whole input: the already pulled leading bytes first, then one
+// buffer at a time until the callback returns 0. Stops at the first failure.
+// True when the loader took everything and closed without an error (or
+// with a GIF's missing later frames, see above). The PNG and BMP loaders
+// close cleanly on pixel data cut short, the rest of their zeroed pixels
+// left blank, so such files show what was read too.
+bool FeedAll(Decode* d, DWORD leading, bool ended) {
+  DecompressImageInfo* info = d->info;
+  bool ok = Write(d, info->pbBuffer, leading);
+  while (ok && !ended) {
+    DWORD got = Pull(d, info->pbBuffer, info->dwBufferMax);
+    if (got == 0) break;
+    ok = Write(d, info->pbBuffer, got);
+  }
+  if (d->readFailed) ok = false;
+  // Closing after a failed write is harmless: the loader is closed already.
+  GError* error = nullptr;
+  bool closed = gdk_pixbuf_loader_close(d->loader, &error) || AcceptableCloseError(d, error);
+  if (error) g_error_free(error);
+  return ok && closed && !d->refused;
+}
+
+// The size that fits w x h within maxW x maxH with the aspect kept, each
+// side at least 1; unchanged when it already fits (never enlarged).
+void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
+  *outW = w;
+  *outH = h;
+  if (w <= maxW && h <= maxH) return;
+  // Compare w / h with maxW / maxH without division: the tighter side wins.
+  if ((int64_t)w * maxH >= (int64_t)h * maxW) {
+    *outW = maxW;
+    *outH = (int)(((int64_t)h * maxW + w / 2) / w);
+  } else {
+    *outH = maxH;
+    *outW = (int)(((int64_t)w * maxH + h / 2) / h);
+  }
+  if (*outW < 1) *outW = 1;
+  if (*outH < 1) *outH = 1;
+  if (*outW > maxW) *outW = maxW;
+  if (*outH > maxH) *outH = maxH;
+}
+
+unsigned Pack565(unsigned r, unsigned g, unsigned b) {
+  return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+}
+
+// A channel with coverage a (0..255) laid over white.
+unsigned OverWhite(unsigned c, unsigned a) { return (c * a + 255 * (255 - a) + 127) / 255; }
+
+// A zeroed bottom-up RGB565 bitmap, rows of an even pixel count; the same
+// layout the JPEG path makes.
+HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
+  const int rowWords = ((width + 1) / 2) * 2;
+  Rgb565Info bi = {};
+  bi.header.biSize = sizeof(BITMAPINFOHEADER);
+  bi.header.biWidth = width;
+  bi.header.biHeight = height;  // positive: bottom-up
+  bi.header.biPlanes = 1;
+  bi.header.biBitCount = 16;
+  bi.header.biCompression = BI_BITFIELDS;
+  bi.header.biSizeImage = (DWORD)rowWords * (DWORD)height * 2;
+  bi.header.biXPelsPerMeter = kPixelsPerMetre;
+  bi.header.biYPelsPerMeter = kPixelsPerMetre;
+  bi.header.biClrUsed = 3;
+  bi.header.biClrImportant = 0;
+  bi.masks[0] = 0xF800;
+  bi.masks[1] = 0x07E0;
+  bi.masks[2] = 0x001F;
+  void* pixels = nullptr;
+  HBITMAP bitmap =
+      CreateDIBSection(hdc, (const BITMAPINFO*)&bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (!bitmap || !pixels) {
+    if (bitmap) DeleteObject(bitmap);
+    return nullptr;
+  }
+  memset(pixels, 0, (size_t)rowWords * (size_t)height * 2);
+  *bits = (uint16_t*)pixels;
+  return bitmap;
+}
+
+// Packs an 8-bit RGB or RGBA pixbuf into a new bitmap, alpha laid over
+// white. Picture row y (0 = top) goes to memory row height - 1 - y.
+HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB ||
+      gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels != (alpha ? 4 : 3) ||
+      width < 1 || height < 1 || stride < width * channels)
+    return nullptr;
+  const guint8* src = gdk_pixbuf_read_pixels(pixbuf);
+  if (!src) return nullptr;
+  uint16_t* bits = nullptr;
+  HBITMAP bitmap = CreateRgb565Bitmap(hdc, width, height, &bits);
+  if (!bitmap) return nullptr;
+  const size_t rowWords = (size_t)((width + 1) / 2) * 2;
+  for (int y = 0; y < height; y++) {
+    const guint8* p = src + (size_t)y * (size_t)stride;
+    uint16_t* out = bits + (size_t)(height - 1 - y) * rowWords;
+    for (int x = 0; x < width; x++, p += channels) {
+      unsigned r = p[0], g = p[1], b = p[2];
+      if (alpha) {
+        unsigned a = p[3];
+        r = OverWhite(r, a);
+        g = OverWhite(g, a);
+        b = OverWhite(b, a);
+      }
+      out[x] = (uint16_t)Pack565(r, g, b);
+    }
+  }
+  return bitmap;
+}
+
+// Releases whatever the call still holds; safe on a partly filled record.
+void Release(Decode* d) {
+  if (d->reduced) g_object_unref(d->reduced);
+  if (d->picture) g_object_unref(d->picture);
+  if (d->loader) g_object_unref(d->loader);
+  d->reduced = d->picture = nullptr;
+  d->loader = nullptr;
+}
+
+// The steps of one call after the record was checked. Returns the bitmap,
+// or null with nothing made.
+HBITMAP RunDecode(Decode* d) {
+  DecompressImageInfo* info = d->info;
+  // 1. The leading bytes, which may come over several reads.
+  DWORD have = 0;
+  bool ended = false;
+  while (have < kSniffBytes) {
+    DWORD got = Pull(d, info->pbBuffer + have, info->dwBufferMax - have);
+    if (got == 0) {
+      ended = true;
+      break;
+    }
+    have += got;
+  }
+  if (d->readFailed) return nullptr;
+  // 2. A loader of exactly the recognised type.
+  const char* type = LoaderTypeFor(info->pbBuffer, have);
+  if (!type) return nullptr;
+  d->gif = strcmp(type, "gif") == 0;
+  GError* error = nullptr;
+  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
+  if (error) g_error_free(error);
+  if (!d->loader) return nullptr;
+  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
+  // 3. Everything in, closed cleanly, a picture out. An animation gives its
+  // first frame as the static image.
+  if (!FeedAll(d, have, ended)) return nullptr;
+  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
+  if (!picture) return nullptr;
+  d->picture = (GdkPixbuf*)g_object_ref(picture);
+  g_object_unref(d->loader);
+  d->loader = nullptr;
+  // 4. Reduced to fit with an averaging filter; smaller ones stay as they are.
+  const int w = gdk_pixbuf_get_width(d->picture);
+  const int h = gdk_pixbuf_get_height(d->picture);
+  if (w < 1 || h < 1) return nullptr;
+  int fitW, fitH;
+  FitWithin(w, h, info->iMaxWidth, info->iMaxHeight, &fitW, &fitH);
+  const GdkPixbuf* source = d->picture;
+  if (fitW != w || fitH != h) {
+    d->reduced = gdk_pixbuf_scale_simple(d->picture, fitW, fitH, GDK_INTERP_BILINEAR);
+    if (!d->reduced) return nullptr;
+    source = d->reduced;
+  }
+  // 5. Packed into the 16-bit bitmap.
+  return PackPixbuf(info->hdc, source);
+}
+
+}  // namespace
+
+// Pulls the whole input through pfnGetData (at most dwBufferMax bytes per
+// call, into pbBuffer, until it returns 0 or the decode has failed), decodes
+// PNG, GIF (first frame), BMP or JPEG, reduces it to iMaxWidth x iMaxHeight
+// when larger, and stores a new bottom-up RGB565 bitmap through phBM.
+// dwSize, iBitDepth, iScale, ppImageRender, pfnImageProgress and
+// crTransparentOverride are not looked at: the depth is always 16, the scale
+// 100 and transparency always lies over white. Each call owns its loader,
+// so calls on different threads do not share state.
+HRESULT DecompressImageIndirect(DecompressImageInfo* info) {
+  if (!info || !info->phBM || !info->pbBuffer || !info->pfnGetData ||
+      info->dwBufferMax < kSniffBytes || info->iMaxWidth < 1 || info->iMaxHeight < 1)
+    return E_FAIL;
+  Decode d = {};
+  d.info = info;
+  HBITMAP bitmap = RunDecode(&d);
+  Release(&d);
+  if (!bitmap) return E_FAIL;
+  *info->phBM = bitmap;
+  return S_OK;
+}
