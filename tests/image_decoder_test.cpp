@@ -431,31 +431,34 @@ TEST_F(ImageDecoder, RefusedSizeStopsReading) {
   EXPECT_LE(source.calls, 2);  // the size is known from the first read
 }
 
-TEST_F(ImageDecoder, TwoThreadsDecodeAtOnce) {
+TEST_F(ImageDecoder, ViewerAndThumbnailThreadsDecodeAtOnce) {
+  // As in the program: viewer loads on one thread, thumbnails on another.
   Put("a.png", Corpus("png/pngsuite/basn6a08.png"));
   Put("a.gif", Corpus("gif/giflib-pic/porsche.gif"));
-  std::vector<std::vector<uint16_t>> reference;
-  for (const char* name : {"a.png", "a.gif"}) {
-    Bitmap b(Load(name, false));
-    View v;
-    Inspect(b.handle, &v);
-    reference.emplace_back(v.bits, v.bits + (size_t)v.rowWords * v.height);
-  }
+  const char* names[2] = {"a.png", "a.gif"};
+  std::vector<uint16_t> reference[2][2];  // [thumbnail][file]
+  for (int t = 0; t < 2; t++)
+    for (int f = 0; f < 2; f++) {
+      Bitmap b(Load(names[f], t));
+      View v;
+      Inspect(b.handle, &v);
+      reference[t][f].assign(v.bits, v.bits + (size_t)v.rowWords * v.height);
+    }
   int mismatches[2] = {0, 0};
-  auto work = [&](int id) {
+  auto work = [&](int thumbnail) {
     for (int i = 0; i < 10; i++) {
-      int which = (i + id) % 2;
-      HBITMAP h = Load(which ? "a.gif" : "a.png", false);
+      const std::vector<uint16_t>& want = reference[thumbnail][i % 2];
+      HBITMAP h = Load(names[i % 2], thumbnail);
       DIBSECTION ds = {};
       if (!h || GetObject(h, sizeof(ds), &ds) != (int)sizeof(ds) ||
-          memcmp(ds.dsBm.bmBits, reference[which].data(), reference[which].size() * 2) != 0)
-        mismatches[id]++;
+          memcmp(ds.dsBm.bmBits, want.data(), want.size() * 2) != 0)
+        mismatches[thumbnail]++;
       if (h) DeleteObject(h);
     }
   };
-  std::thread a(work, 0), b(work, 1);
-  a.join();
-  b.join();
+  std::thread viewer(work, 0), thumbnails(work, 1);
+  viewer.join();
+  thumbnails.join();
   EXPECT_EQ(mismatches[0] + mismatches[1], 0);
 }
 
