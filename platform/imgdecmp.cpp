@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/gdi.h"
+#include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
 
 namespace {
@@ -30,6 +31,7 @@ struct Decode {
   bool gif;            // the loader is the GIF one
   bool refused;        // the size-prepared check said no
   bool readFailed;     // the callback broke its contract
+  GifCheck gifCheck;   // GIF only: the first picture's codes and colours
 };
 
 // Header of the bitmap, followed by its three colour masks.
@@ -78,6 +80,7 @@ void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
 // closed by gdk-pixbuf) or refused the size.
 bool Write(Decode* d, const BYTE* bytes, DWORD count) {
   if (count == 0) return true;
+  if (d->gif) GifCheckFeed(&d->gifCheck, bytes, count);
   GError* error = nullptr;
   gboolean ok = gdk_pixbuf_loader_write(d->loader, bytes, count, &error);
   if (error) g_error_free(error);
@@ -112,7 +115,9 @@ bool FeedAll(Decode* d, DWORD leading, bool ended) {
   GError* error = nullptr;
   bool closed = gdk_pixbuf_loader_close(d->loader, &error) || AcceptableCloseError(d, error);
   if (error) g_error_free(error);
-  return ok && closed && !d->refused;
+  // The GIF loader draws impossible codes and colours as best it can.
+  bool damagedGif = d->gif && GifCheckDamaged(&d->gifCheck);
+  return ok && closed && !d->refused && !damagedGif;
 }
 
 // The size that fits w x h within maxW x maxH with the aspect kept, each
@@ -237,6 +242,7 @@ HBITMAP RunDecode(Decode* d) {
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
   d->gif = strcmp(type, "gif") == 0;
+  GifCheckStart(&d->gifCheck);
   GError* error = nullptr;
   d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
   if (error) g_error_free(error);
