@@ -2,10 +2,10 @@
 // the root), the sub-folders and the pictures of currentFolder, sorted.
 //
 // Sharing: the window's thread scans and owns every field; the thumbnail
-// worker reads entryCount, kind, name and currentFolder and writes the three
-// thumbnail fields. Both do so only while holding the list lock; the window's
-// thread also takes it to read the thumbnail fields. No decode ever runs
-// under the lock.
+// worker reads entryCount, kind, name and the scanned folder and writes the
+// three thumbnail fields. Both do so only while holding the list lock; the
+// window's thread also takes it to read the thumbnail fields. No decode ever
+// runs under the lock.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +33,12 @@ extern int32_t entryCount;
 // Raised by one before the old entries are released and by one more before
 // the new ones are filled: a worker that saw another value stops.
 extern uint32_t listGeneration;
-// The folder shown; no trailing backslash, the root is "".
+// The folder shown; no trailing backslash, the root is "". Window thread only:
+// the worker builds its paths from the copy ScanFolder takes under the lock,
+// so changing this before a scan never races a worker of the old list.
 extern WCHAR currentFolder[kPathMax];
+// currentFolder as the last ScanFolder saw it. Read with the list lock held.
+extern WCHAR scannedFolder[kPathMax];
 // The main window, which the worker tells of each thumbnail.
 extern HWND mainWindow;
 

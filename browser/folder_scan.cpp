@@ -13,6 +13,7 @@ FolderEntry entryList[kMaxEntries];
 int32_t entryCount;
 uint32_t listGeneration;
 WCHAR currentFolder[kPathMax];
+WCHAR scannedFolder[kPathMax];
 HWND mainWindow;
 
 namespace {
@@ -120,6 +121,8 @@ int ScanFolder(const WCHAR* path) {
     bool fits = swprintf(pattern, kPathMax, L"%ls\\*.*", path) >= 0;
     entryCount = 0;
     listGeneration++;
+    // What the worker joins names to; a path this long has failed above.
+    if (fits) wcscpy(scannedFolder, path);
     if (path[0] != 0) AddEntry(L"..", L"", Folder, 0, false);
     // A pattern that does not fit is a folder that cannot be listed.
     if (!fits || !ScanPass(pattern, true) || !ScanPass(pattern, false)) return 0;

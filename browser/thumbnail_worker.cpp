@@ -21,7 +21,7 @@ Step TakeEntry(uint32_t startValue, int index, WCHAR* path) {
   const FolderEntry& e = entryList[index];
   if (e.kind != Picture || !e.name) return STEP_SKIP;
   // A path that does not fit gets no thumbnail rather than a cut name.
-  if (swprintf(path, kPathMax, L"%ls\\%ls", currentFolder, e.name) < 0) return STEP_SKIP;
+  if (swprintf(path, kPathMax, L"%ls\\%ls", scannedFolder, e.name) < 0) return STEP_SKIP;
   return STEP_DECODE;
 }
 

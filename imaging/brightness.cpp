@@ -31,7 +31,7 @@ void ApplyBrightness(int level) {
   BuildBrightnessTable(level, brightnessTable);
   BrightnessSource& src = brightnessSource;
   if (!src.pristinePixels || !src.adjustable) return;
-  if (level == 100) {
+  if (brightnessLevel == 100) {
     memcpy(src.livePixels, src.pristinePixels, (size_t)src.pixelCount * 2);
     return;
   }

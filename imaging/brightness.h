@@ -19,8 +19,9 @@ extern BrightnessSource brightnessSource;
 extern int brightnessLevel;       // 100 until something changes it
 extern BYTE brightnessTable[256]; // rebuilt at every ApplyBrightness
 
-// Rebuilds the table for level and, while a picture is registered and
-// adjustable, recomputes its pixels from the pristine copy. The caller must
+// Rebuilds the table for level (callers pass brightnessLevel) and, while a
+// picture is registered and adjustable, recomputes its pixels from the
+// pristine copy: at brightnessLevel 100 a plain copy back. The caller must
 // still hold the bitmap behind livePixels.
 void ApplyBrightness(int level);
 

@@ -18,7 +18,6 @@ namespace {
 const long kThumbnailFileLimit = 1048576;
 const int kNoiseCount = 140;
 const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
-const LONG kPixelsPerMetre = 3780;
 
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
 // a longjmp), so nothing in it may have a destructor.
@@ -35,12 +34,6 @@ struct JpegDecode {
   int outWidth;   // OW
   int outHeight;  // OH
   JpegOutputSize size;
-};
-
-// Header of the bitmap, followed by its three colour masks.
-struct Rgb565Info {
-  BITMAPINFOHEADER header;
-  DWORD masks[3];
 };
 
 unsigned Pack565(unsigned r, unsigned g, unsigned b) {
@@ -119,21 +112,7 @@ void ConvertPicture(const JpegDecode* d) {
 
 // A zeroed RGB565 bitmap of FW x FH for the screen.
 HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
-  Rgb565Info info = {};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = fw;
-  info.header.biHeight = fh;  // positive: bottom-up
-  info.header.biPlanes = 1;
-  info.header.biBitCount = 16;
-  info.header.biCompression = BI_BITFIELDS;
-  info.header.biSizeImage = (DWORD)RoundUpToEven(fw) * (DWORD)fh * 2;
-  info.header.biXPelsPerMeter = kPixelsPerMetre;
-  info.header.biYPelsPerMeter = kPixelsPerMetre;
-  info.header.biClrUsed = 3;
-  info.header.biClrImportant = 0;
-  info.masks[0] = 0xF800;
-  info.masks[1] = 0x07E0;
-  info.masks[2] = 0x001F;
+  Rgb565Info info = MakeRgb565Info(fw, fh);
   HDC screen = GetDC(nullptr);
   void* pixels = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels,

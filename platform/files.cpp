@@ -162,6 +162,11 @@ int ResolveCaseless(const WCHAR* name, size_t nameLength, char* out, size_t outS
   return found;
 }
 
+// Whether a clean absolute host path lies at or below the root.
+bool InsideRoot(const char* full, const char* root, size_t rootLen) {
+  return strncmp(full, root, rootLen) == 0 && (full[rootLen] == '/' || full[rootLen] == 0);
+}
+
 int OpenRegularFile(const WCHAR* path) {
   char host[kHostPathMax];
   if (!path || !DevicePathToHost(path, host, sizeof(host))) return -1;
@@ -293,28 +298,31 @@ int HostPathToDevice(const char* hostPath, WCHAR* out, size_t outCount) {
     strcpy(full + len + 1, hostPath);
   }
   CleanHostPath(full);
-  // Resolve links in the folder part, the way the root itself was resolved.
-  char* slash = strrchr(full, '/');
-  if (slash && slash != full) {
-    *slash = 0;
-    char resolved[PATH_MAX];
-    if (realpath(full, resolved) && strlen(resolved) + strlen(slash + 1) + 2 < sizeof(full)) {
-      size_t len = strlen(resolved);
-      if (len == 1) len = 0;
-      memmove(full + len + 1, slash + 1, strlen(slash + 1) + 1);
-      memcpy(full, resolved, len);
-      full[len] = '/';
-    } else {
-      *slash = '/';
-    }
-  }
   char root[kHostPathMax];
   {
     std::lock_guard<std::mutex> hold(rootLock);
     strcpy(root, deviceRoot);
   }
   size_t rootLen = strcmp(root, "/") == 0 ? 0 : strlen(root);
-  if (strncmp(full, root, rootLen) != 0 || (full[rootLen] != '/' && full[rootLen] != 0)) return 0;
+  // The path as written keeps its names (a folder link named x.jpeg still
+  // reads as one); links are resolved only to find a way into the root.
+  if (!InsideRoot(full, root, rootLen)) {
+    char* slash = strrchr(full, '/');
+    if (slash && slash != full) {
+      *slash = 0;
+      char resolved[PATH_MAX];
+      bool ok = realpath(full, resolved) && strlen(resolved) + strlen(slash + 1) + 2 < sizeof(full);
+      *slash = '/';
+      if (ok) {
+        size_t len = strlen(resolved);
+        if (len == 1) len = 0;
+        memmove(full + len + 1, slash + 1, strlen(slash + 1) + 1);
+        memcpy(full, resolved, len);
+        full[len] = '/';
+      }
+    }
+    if (!InsideRoot(full, root, rootLen)) return 0;
+  }
   size_t at = 0;
   const char* r = full + rootLen;
   while (*r) {

@@ -56,6 +56,9 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
   while (struct dirent* item = readdir(f->dir)) {
     const char* name = item->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    // No device path can name it: joined to its folder it would fall apart
+    // into other names ("..\x.jpg" would open a file one folder up).
+    if (strchr(name, '\\')) continue;
     WCHAR wide[MAX_PATH];
     if (!WideFromHostName(name, wide, MAX_PATH)) continue;
     if (!MatchesAll(f->pattern) && !Matches(f->pattern, wide)) continue;

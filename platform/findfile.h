@@ -1,7 +1,8 @@
 // Directory enumeration: first, next, close over the host folder behind a
 // device path. "." and ".." are never reported, so an empty folder fails to
 // start exactly like a missing or unreadable one. Items come in the order the
-// host folder lists them.
+// host folder lists them; names holding a backslash, which no device path can
+// name, are left out.
 #pragma once
 
 #include "platform/files.h"

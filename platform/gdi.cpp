@@ -13,6 +13,7 @@ namespace {
 const int kMaxBitmapSide = 32767;
 const int kDefaultScreenWidth = 240;
 const int kDefaultScreenHeight = 320;
+const LONG kPixelsPerMetre = 3780;
 
 std::mutex tableLock;
 std::unordered_set<GdiObject*>* liveObjects;  // made on first use, never freed
@@ -174,6 +175,25 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
   memcpy(b->masks, masks, sizeof(b->masks));
   if (bits) *bits = b->pixels;
   return (HBITMAP)GdiRegister(b);
+}
+
+Rgb565Info MakeRgb565Info(int width, int height) {
+  Rgb565Info info = {};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;  // positive: bottom-up
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 16;
+  info.header.biCompression = BI_BITFIELDS;
+  info.header.biSizeImage = (DWORD)(((width + 1) / 2) * 2) * (DWORD)height * 2;
+  info.header.biXPelsPerMeter = kPixelsPerMetre;
+  info.header.biYPelsPerMeter = kPixelsPerMetre;
+  info.header.biClrUsed = 3;
+  info.header.biClrImportant = 0;
+  info.masks[0] = 0xF800;
+  info.masks[1] = 0x07E0;
+  info.masks[2] = 0x001F;
+  return info;
 }
 
 HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {

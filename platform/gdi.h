@@ -42,6 +42,15 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
 // A top-down RGB565 bitmap, black.
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
 
+// Header and colour masks of a bottom-up RGB565 picture: rows of an even
+// pixel count, 3780 pixels per metre, three colours used. Every decoded
+// picture has this layout; pass &info as the BITMAPINFO of CreateDIBSection.
+struct Rgb565Info {
+  BITMAPINFOHEADER header;
+  DWORD masks[3];
+};
+Rgb565Info MakeRgb565Info(int width, int height);
+
 HBRUSH CreateSolidBrush(COLORREF color);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
 BOOL DeleteObject(HGDIOBJ object);

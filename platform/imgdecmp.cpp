@@ -18,7 +18,6 @@ namespace {
 const uint64_t kMaxDecodeBytes = 256ull * 1024 * 1024;
 // Enough leading bytes to tell the four formats apart (the PNG signature).
 const DWORD kSniffBytes = 8;
-const LONG kPixelsPerMetre = 3780;
 
 const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
@@ -32,12 +31,6 @@ struct Decode {
   bool refused;        // the size-prepared check said no
   bool readFailed;     // the callback broke its contract
   GifCheck gifCheck;   // GIF only: the first picture's codes and colours
-};
-
-// Header of the bitmap, followed by its three colour masks.
-struct Rgb565Info {
-  BITMAPINFOHEADER header;
-  DWORD masks[3];
 };
 
 // The loader type for the leading bytes, or null for anything we do not
@@ -151,21 +144,7 @@ unsigned OverWhite(unsigned c, unsigned a) { return (c * a + 255 * (255 - a) + 1
 // layout the JPEG path makes.
 HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
   const int rowWords = ((width + 1) / 2) * 2;
-  Rgb565Info bi = {};
-  bi.header.biSize = sizeof(BITMAPINFOHEADER);
-  bi.header.biWidth = width;
-  bi.header.biHeight = height;  // positive: bottom-up
-  bi.header.biPlanes = 1;
-  bi.header.biBitCount = 16;
-  bi.header.biCompression = BI_BITFIELDS;
-  bi.header.biSizeImage = (DWORD)rowWords * (DWORD)height * 2;
-  bi.header.biXPelsPerMeter = kPixelsPerMetre;
-  bi.header.biYPelsPerMeter = kPixelsPerMetre;
-  bi.header.biClrUsed = 3;
-  bi.header.biClrImportant = 0;
-  bi.masks[0] = 0xF800;
-  bi.masks[1] = 0x07E0;
-  bi.masks[2] = 0x001F;
+  Rgb565Info bi = MakeRgb565Info(width, height);
   void* pixels = nullptr;
   HBITMAP bitmap =
       CreateDIBSection(hdc, (const BITMAPINFO*)&bi, DIB_RGB_COLORS, &pixels, nullptr, 0);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,16 @@ TEST(FolderScan, OddNamesListAndOpen) {
   }
 }
 
+TEST(FolderScan, NamesWithABackslashAreLeftOut) {
+  TempDir dir;
+  dir.MakeFolder("b");
+  dir.MakeFolder("b/a\\c");
+  dir.Write("b/..\\x.jpg", "");
+  dir.Write("b/ok.jpg", "");
+  EXPECT_EQ(Scan(L"\\b"), 1);
+  EXPECT_EQ(Listing(), (Lines{"F ..|", "P ok.jpg|ok"}));
+}
+
 TEST(FolderScan, LinksFollowFoldersAndDanglingOnesArePlainFiles) {
   TempDir dir;
   dir.MakeFolder("l");
@@ -197,7 +208,16 @@ TEST(FolderScan, RescanReleasesEverything) {
 
 TEST(FolderScan, PathTooLongForThePatternFails) {
   TempDir dir;
-  std::wstring longPath = L"\\" + std::wstring(kPathMax - 6, L'x');
+  // 508 characters of short names: the folder could exist, the pattern
+  // "\\*.*" no longer fits in 512.
+  std::wstring longPath;
+  std::string host = dir.path();
+  while (longPath.size() < kPathMax - 4) {
+    longPath += L"\\ab";
+    host += "/ab";
+  }
+  std::filesystem::create_directories(host);
+  std::ofstream(host + "/a.jpg") << "x";
   wcscpy(currentFolder, longPath.c_str());
   EXPECT_EQ(ScanFolder(currentFolder), 0);
   EXPECT_EQ(entryCount, 1);

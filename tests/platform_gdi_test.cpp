@@ -7,11 +7,6 @@
 
 namespace {
 
-struct Rgb565Info {
-  BITMAPINFOHEADER header;
-  DWORD masks[3];
-};
-
 Rgb565Info Info565(LONG width, LONG height) {
   Rgb565Info info = {};
   info.header.biSize = sizeof(BITMAPINFOHEADER);

@@ -4,7 +4,7 @@
 //   viewer-decode [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] INPUT OUTPUT.bmp
 //
 // Prints "WIDTHxHEIGHT". Exit 0: bitmap written; 1: the loader made none
-// (nothing written); 2: usage error; 3: the output could not be written.
+// (nothing written); 2: usage error, an OUTPUT that cannot be written included.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   if (!WriteBmp(paths[1], bitmap)) {
     fprintf(stderr, "viewer-decode: cannot write %s\n", paths[1]);
     DeleteObject(bitmap);
-    return 3;
+    return 2;
   }
   printf("%dx%d\n", (int)bm.bmWidth, (int)bm.bmHeight);
   DeleteObject(bitmap);
