@@ -17,6 +17,7 @@
 #include "imaging/picture.h"
 #include "jpeg/samples.h"
 #include "tests/support/jpeg_reference.h"
+#include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -163,35 +164,18 @@ class JpegExact : public ::testing::Test {
   // Runs viewer-decode with the given options on a sample.
   static ToolResult RunTool(const std::string& input, bool thumbnail, int fit, int sw, int sh,
                             unsigned seed) {
-    const std::string tool = std::string(VIEWER_TOOL_DIR) + "/viewer-decode";
     const std::string bmpPath = dir_->At("out.bmp");
-    const std::string stdoutPath = dir_->At("stdout.txt");
-    const std::string stderrPath = dir_->At("stderr.txt");
     unlink(bmpPath.c_str());
-    std::vector<std::string> args = {tool};
+    std::vector<std::string> args;
     if (thumbnail) args.push_back("--thumbnail");
     args.insert(args.end(), {"--fit", std::to_string(fit), "--screen",
                              std::to_string(sw) + "x" + std::to_string(sh), "--seed",
                              std::to_string(seed), input, bmpPath});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ToolRun run = ::RunTool("viewer-decode", args, dir_->path());
     ToolResult result;
-    pid_t pid;
-    int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      ADD_FAILURE() << "cannot start " << tool;
-      return result;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.printed = ReadHostFile(stdoutPath);
+    if (run.exitCode == -1) ADD_FAILURE() << "viewer-decode did not run";
+    result.exitCode = run.exitCode;
+    result.printed = run.out;
     FILE* f = fopen(bmpPath.c_str(), "rb");
     if (f) {
       result.wroteBmp = true;

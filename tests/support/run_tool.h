@@ -1,0 +1,16 @@
+// Runs one of the built tools as a separate process, as a user would.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int exitCode = -1;  // -1 when it did not start or did not exit normally
+  std::string out;    // standard output
+  std::string err;    // standard error
+};
+
+// name: the tool's file name ("viewer-list"); args: its arguments.
+// scratchDir: where its output streams are caught.
+ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
+                const std::string& scratchDir);
