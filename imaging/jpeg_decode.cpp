@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/brightness.h"
+#include "imaging/jpeg_convert.h"
 #include "imaging/jpeg_sizing.h"
 #include "imaging/picture.h"
 #include "jpeg/binding.h"
@@ -17,7 +18,6 @@ namespace {
 // background worker's work; exactly 1 MiB is still accepted.
 const long kThumbnailFileLimit = 1048576;
 const int kNoiseCount = 140;
-const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
 
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
 // a longjmp), so nothing in it may have a destructor.
@@ -35,10 +35,6 @@ struct JpegDecode {
   int outHeight;  // OH
   JpegOutputSize size;
 };
-
-unsigned Pack565(unsigned r, unsigned g, unsigned b) {
-  return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-}
 
 // Integer product of two 8-bit values scaled back to 8 bits; truncating,
 // as all of the decoder's divisions are.
@@ -62,54 +58,6 @@ void CopyRowAsRgb(const BYTE* in, int components, int width, bool adobe, BYTE* o
   }
 }
 
-// Fills the bitmap from the intermediate buffer. Output row y (0 = top) goes
-// to memory row FH - 1 - y; viewer rows draw one random number each.
-void ConvertPicture(const JpegDecode* d) {
-  const int s = d->size.step;
-  const int fw = d->size.width;
-  const int fh = d->size.height;
-  const int g = RoundUpToEven(fw);
-  const size_t ow3 = (size_t)d->outWidth * 3;
-  const bool rotated = d->size.rotated;
-  const bool viewer = !d->thumbnail;
-  const bool average = viewer && s > 16;
-  const int h3 = (s / 16 / 2) * 3;  // offset of the second sample in a row
-  const size_t hRow = (size_t)(s / 16 / 2) * ow3;
-  const int kMod = (!rotated && s == 16) ? 127 : 128;
-  const BYTE* noise = d->noise;
-  for (int y = 0; y < fh; y++) {
-    uint16_t* out = d->bits + (size_t)(fh - 1 - y) * g;
-    int k = viewer ? rand() % kNoiseRowStart : 0;
-    // Upright: row fixed, column moves; rotated: column fixed, row moves.
-    size_t fixed = rotated ? (size_t)((fh - 1 - y) * s / 16) * 3 : (size_t)(y * s / 16) * ow3;
-    for (int x = 0; x < fw; x++) {
-      size_t moving = rotated ? (size_t)(x * s / 16) * ow3 : (size_t)(x * s / 16) * 3;
-      const BYTE* p = d->buffer + fixed + moving;
-      unsigned r, gr, b;
-      if (average) {
-        const BYTE* q = p + hRow;
-        r = (p[0] + p[h3] + q[0] + q[h3]) >> 2;
-        gr = (p[1] + p[h3 + 1] + q[1] + q[h3 + 1]) >> 2;
-        b = (p[2] + p[h3 + 2] + q[2] + q[h3 + 2]) >> 2;
-      } else {
-        r = p[0];
-        gr = p[1];
-        b = p[2];
-      }
-      if (viewer) {
-        r += noise[k];
-        gr += noise[k + 1];
-        b += noise[k + 2];
-        k = (k + 3) % kMod;
-        if (r > 255) r = 255;
-        if (gr > 255) gr = 255;
-        if (b > 255) b = 255;
-      }
-      out[x] = (uint16_t)Pack565(r, gr, b);
-    }
-  }
-}
-
 // A zeroed RGB565 bitmap of FW x FH for the screen.
 HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
   Rgb565Info info = MakeRgb565Info(fw, fh);
@@ -119,8 +67,7 @@ HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
                                     nullptr, 0);
   ReleaseDC(nullptr, screen);
   if (!bitmap) return nullptr;
-  memset(pixels, 0, (size_t)RoundUpToEven(fw) * (size_t)fh * 2);
-  *bits = (uint16_t*)pixels;
+  *bits = (uint16_t*)pixels;  // zero from creation, padding words included
   return bitmap;
 }
 
@@ -169,7 +116,11 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   // 10-11. The bitmap, zeroed, then filled.
   d->bitmap = CreatePictureBitmap(d->size.width, d->size.height, &d->bits);
   if (!d->bitmap) goto fail;
-  ConvertPicture(d);
+  {
+    JpegConversion conversion = {d->buffer, d->outWidth, d->outHeight, d->size,
+                                 d->thumbnail, d->noise, d->bits};
+    if (!ConvertJpegPicture(conversion)) goto fail;
+  }
   // 12. Done with the library and the file.
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);

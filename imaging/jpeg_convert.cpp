@@ -1,0 +1,120 @@
+// Conversion of the intermediate buffer into the bitmap.
+//
+// Output pixel (x, y), y = 0 the top row, lands in word (FH - 1 - y) * G + x.
+// Upright it samples source row y * s / 16 and column x * s / 16; turned, row
+// x * s / 16 and column (FH - 1 - y) * s / 16. A turned picture is walked
+// in tiles so that each source row read serves many output rows: the result
+// is the same as row by row, only the memory traffic differs.
+#include "imaging/jpeg_convert.h"
+
+#include <cstdlib>
+
+#include "imaging/picture.h"
+
+namespace {
+
+const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
+// A turned picture goes in tiles of kBand rows by kChunk columns: the
+// source rows a tile reads stay in the first-level cache while it uses them.
+const int kBand = 32;
+const int kChunk = 32;
+
+struct Plan {
+  const BYTE* buffer;
+  const size_t* rowOffset;  // per output row: byte offset of the fixed part
+  const size_t* colOffset;  // per output column: byte offset of the moving part
+  int h3;                   // bytes to the right-hand samples of a 2 x 2 mean
+  size_t hRow;              // bytes to the lower samples
+  int kMod;
+  const BYTE* noise;
+};
+
+template <bool kViewer, bool kAverage>
+inline uint16_t Pixel(const Plan& p, const BYTE* a, int* k) {
+  unsigned r, g, b;
+  if (kAverage) {
+    const BYTE* c = a + p.hRow;
+    r = (a[0] + a[p.h3] + c[0] + c[p.h3]) >> 2;
+    g = (a[1] + a[p.h3 + 1] + c[1] + c[p.h3 + 1]) >> 2;
+    b = (a[2] + a[p.h3 + 2] + c[2] + c[p.h3 + 2]) >> 2;
+  } else {
+    r = a[0];
+    g = a[1];
+    b = a[2];
+  }
+  if (kViewer) {
+    r += p.noise[*k];
+    g += p.noise[*k + 1];
+    b += p.noise[*k + 2];
+    *k += 3;  // (k + 3) mod kMod, k being below kMod already
+    if (*k >= p.kMod) *k -= p.kMod;
+    if (r > 255) r = 255;
+    if (g > 255) g = 255;
+    if (b > 255) b = 255;
+  }
+  return (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+template <bool kViewer, bool kAverage>
+void Convert(const Plan& p, int fw, int fh, int band, int chunk, const int* rowStart,
+             uint16_t* bits) {
+  const size_t g = (size_t)RoundUpToEven(fw);
+  for (int y0 = 0; y0 < fh; y0 += band) {
+    const int rows = fh - y0 < band ? fh - y0 : band;
+    int k[kBand];
+    for (int j = 0; j < rows; j++) k[j] = rowStart[y0 + j];
+    // Each row's noise index moves left to right across the chunks.
+    for (int x0 = 0; x0 < fw; x0 += chunk) {
+      const int x1 = fw - x0 < chunk ? fw : x0 + chunk;
+      for (int j = 0; j < rows; j++) {
+        const int y = y0 + j;
+        uint16_t* out = bits + (size_t)(fh - 1 - y) * g;
+        const BYTE* row = p.buffer + p.rowOffset[y];
+        int kj = k[j];
+        for (int x = x0; x < x1; x++) out[x] = Pixel<kViewer, kAverage>(p, row + p.colOffset[x], &kj);
+        k[j] = kj;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int ConvertJpegPicture(const JpegConversion& c) {
+  const int s = c.size.step;
+  const int fw = c.size.width;
+  const int fh = c.size.height;
+  const bool rotated = c.size.rotated;
+  const bool viewer = !c.thumbnail;
+  const size_t ow3 = (size_t)c.outWidth * 3;
+  // Offsets and row starts, worked out once.
+  void* work = malloc((size_t)fw * sizeof(size_t) + (size_t)fh * (sizeof(size_t) + sizeof(int)));
+  if (!work) return 0;
+  size_t* colOffset = (size_t*)work;
+  size_t* rowOffset = colOffset + fw;
+  int* rowStart = (int*)(rowOffset + fh);
+  for (int x = 0; x < fw; x++) {
+    size_t step = (size_t)x * (size_t)s / 16;
+    colOffset[x] = rotated ? step * ow3 : step * 3;
+  }
+  for (int y = 0; y < fh; y++) {
+    size_t step = (size_t)(rotated ? fh - 1 - y : y) * (size_t)s / 16;
+    rowOffset[y] = rotated ? step * 3 : step * ow3;
+    // One draw per output row, in row order, before any of its pixels.
+    rowStart[y] = viewer ? rand() % kNoiseRowStart : 0;
+  }
+  const int half = s / 16 / 2;
+  Plan p = {c.buffer, rowOffset, colOffset, half * 3, (size_t)half * ow3,
+            (!rotated && s == 16) ? 127 : 128, c.noise};
+  // Upright pictures read their source rows in order anyway.
+  const int band = rotated ? kBand : 1;
+  const int chunk = rotated ? kChunk : fw;
+  if (!viewer)
+    Convert<false, false>(p, fw, fh, band, chunk, rowStart, c.bits);
+  else if (s > 16)
+    Convert<true, true>(p, fw, fh, band, chunk, rowStart, c.bits);
+  else
+    Convert<true, false>(p, fw, fh, band, chunk, rowStart, c.bits);
+  free(work);
+  return 1;
+}

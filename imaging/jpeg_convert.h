@@ -1,0 +1,23 @@
+// The JPEG path's own resampling: library pixels to the output bitmap, in
+// sixteenths of a pixel, turned when asked, averaged 2 x 2 from a step of
+// two pixels, dithered (viewer only) and packed into RGB565.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/jpeg_sizing.h"
+#include "platform/wintypes.h"
+
+struct JpegConversion {
+  const BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
+  int outWidth;        // OW
+  int outHeight;       // OH
+  JpegOutputSize size;
+  bool thumbnail;
+  const BYTE* noise;   // 140 values 0..7
+  uint16_t* bits;      // zeroed, bottom-up rows of RoundUpToEven(FW) words
+};
+
+// Draws one rand() per output row, top row first (viewer only). Returns 0
+// without drawing when its working memory cannot be had.
+int ConvertJpegPicture(const JpegConversion& c);
