@@ -1,6 +1,7 @@
 // Decode speed against the floor: the same files decoded in this process by
-// plain library calls at the same scale with the fast IDCT. Prints each pair
-// and ours/floor, then the peak memory of a 12 MP viewer decode per fit mode.
+// plain library calls at the same scale with the fast IDCT, the two taking
+// turns. Prints each pair and ours/floor, then the peak memory of a 12 MP
+// viewer decode per fit mode.
 //
 //   decode_bench [--benchmark_min_time=...]
 #include <benchmark/benchmark.h>
@@ -10,12 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "imaging/picture.h"
+#include "bench/pair.h"
 #include "bench/photo_files.h"
 #include "jpeg/samples.h"
 #include "platform/files.h"
@@ -56,65 +58,37 @@ void Setup() {
   printf("# %s: %ld bytes\n", largeFile.c_str(), BenchFileSize(largeFile));
 }
 
-void ThumbnailOurs(benchmark::State& state) {
+bool PlainDecode(const std::string& path, int scale) {
+  PlainJpegImage image;
+  bool ok = DecodeJpegPlain(path.c_str(), scale, &image) != 0;
+  benchmark::DoNotOptimize(image.samples.data());
+  return ok;
+}
+
+bool OurDecode(const std::wstring& path, int thumbnail, int fitMode) {
+  PictureBitmap b = LoadPicture(nullptr, path.c_str(), thumbnail, fitMode);
+  DeleteObject(b);
+  return b != nullptr;
+}
+
+void Thumbnail(benchmark::State& state) {
   std::vector<std::wstring> paths;
   for (const std::string& f : thumbFiles) paths.push_back(DevicePath(f));
-  size_t i = 0;
-  for (auto _ : state) {
-    PictureBitmap b = LoadPicture(nullptr, paths[i++ % paths.size()].c_str(), 1, FIT_SCREEN_WHOLE);
-    if (!b) state.SkipWithError("no thumbnail");
-    DeleteObject(b);
-  }
+  size_t i = 0, j = 0;
+  RunPair(
+      state, [&] { return OurDecode(paths[i++ % paths.size()], 1, FIT_SCREEN_WHOLE); },
+      [&] { return PlainDecode(thumbFiles[j++ % thumbFiles.size()], 8); });
 }
 
-void ThumbnailFloor(benchmark::State& state) {
-  size_t i = 0;
-  for (auto _ : state) {
-    PlainJpegImage image;
-    if (!DecodeJpegPlain(thumbFiles[i++ % thumbFiles.size()].c_str(), 8, &image))
-      state.SkipWithError("plain decode failed");
-    benchmark::DoNotOptimize(image.samples.data());
-  }
-}
-
-void ViewerOurs(benchmark::State& state) {
-  std::wstring path = DevicePath(largeFile);
-  for (auto _ : state) {
-    PictureBitmap b = LoadPicture(nullptr, path.c_str(), 0, (int)state.range(0));
-    if (!b) state.SkipWithError("no picture");
-    DeleteObject(b);
-  }
-}
-
-// The library scale each fit mode takes for 4000 x 3000 on 240 x 320.
-void ViewerFloor(benchmark::State& state) {
+// range(0) is the fit mode; the floor decodes at the library scale that mode
+// takes for 4000 x 3000 on 240 x 320.
+void Viewer(benchmark::State& state) {
   static const int kScaleOfMode[3] = {2, 4, 4};
-  for (auto _ : state) {
-    PlainJpegImage image;
-    if (!DecodeJpegPlain(largeFile.c_str(), kScaleOfMode[state.range(0)], &image))
-      state.SkipWithError("plain decode failed");
-    benchmark::DoNotOptimize(image.samples.data());
-  }
-}
-
-// Collects mean real times (milliseconds, the unit every benchmark here
-// reports in) per benchmark name for the ratio lines.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> times;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (!r.error_occurred) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
-void PrintRatio(RatioReporter& rep, const char* label, const std::string& ours,
-                const std::string& floor, double target) {
-  if (!rep.times.count(ours) || !rep.times.count(floor)) return;
-  double ratio = rep.times[ours] / rep.times[floor];
-  printf("%-28s ours %9.3f ms  floor %9.3f ms  ours/floor %.3f (target <= %.2f)\n", label,
-         rep.times[ours], rep.times[floor], ratio, target);
+  const int mode = (int)state.range(0);
+  std::wstring path = DevicePath(largeFile);
+  RunPair(
+      state, [&] { return OurDecode(path, 0, mode); },
+      [&] { return PlainDecode(largeFile, kScaleOfMode[mode]); });
 }
 
 long ResidentKiB() {
@@ -161,23 +135,16 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   PlatformSetScreenSize(240, 320);
   Setup();
-  benchmark::RegisterBenchmark("thumbnail/ours", ThumbnailOurs)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("thumbnail/floor", ThumbnailFloor)->Unit(benchmark::kMillisecond);
-  for (int mode = 0; mode < 3; mode++) {
-    std::string m = std::to_string(mode);
-    benchmark::RegisterBenchmark(("viewer/ours/" + m).c_str(), ViewerOurs)->Arg(mode)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("viewer/floor/" + m).c_str(), ViewerFloor)->Arg(mode)->Unit(benchmark::kMillisecond);
-  }
-  RatioReporter reporter;
+  benchmark::RegisterBenchmark("thumbnail", Thumbnail)->Unit(benchmark::kMillisecond);
+  for (int mode = 0; mode < 3; mode++)
+    benchmark::RegisterBenchmark("viewer", Viewer)->Arg(mode)->Unit(benchmark::kMillisecond);
+  CounterReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   printf("\n");
-  PrintRatio(reporter, "thumbnail 2048x1536 <1MiB", "thumbnail/ours", "thumbnail/floor", 1.10);
-  static const char* kLabels[3] = {"viewer 4000x3000 FIT_LARGE", "viewer 4000x3000 SCREEN_WHOLE",
-                                   "viewer 4000x3000 SCREEN_FINE"};
-  for (int mode = 0; mode < 3; mode++) {
-    std::string m = std::to_string(mode);
-    PrintRatio(reporter, kLabels[mode], "viewer/ours/" + m + "/" + m, "viewer/floor/" + m + "/" + m, 1.15);
-  }
+  PrintRatio(reporter, "thumbnail 2048x1536 <1MiB", "thumbnail", 1.10);
+  PrintRatio(reporter, "viewer 4000x3000 FIT_LARGE", "viewer/0", 1.15);
+  PrintRatio(reporter, "viewer 4000x3000 SCREEN_WHOLE", "viewer/1", 1.15);
+  PrintRatio(reporter, "viewer 4000x3000 SCREEN_FINE", "viewer/2", 1.15);
   PrintPeakMemory();
   std::error_code ec;
   std::filesystem::remove_all(scratch, ec);
