@@ -35,14 +35,6 @@ LRESULT CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-void DrainUntilWorkersEnd() {
-  MSG msg;
-  for (;;) {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    if (PlatformRunningThreads() == 0 && PlatformQueuedMessages() == 0) return;
-    Sleep(1);
-  }
-}
 
 // 10,000 files and 50 sub-folders. With pictures, the files are tiny .jpg
 // files (the list fills up at 510); without, .dat files that both passes
@@ -70,7 +62,7 @@ void Scan(benchmark::State& state, const std::string& hostFolder) {
     wcscpy(currentFolder, device);
     if (!ScanFolder(currentFolder)) state.SkipWithError("scan failed");
     state.PauseTiming();
-    DrainUntilWorkersEnd();
+    PlatformDispatchUntilThreadsEnd();
     state.ResumeTiming();
   }
 }
@@ -102,7 +94,7 @@ void FirstPage(benchmark::State& state) {
       state,
       [&] {
         bool ok = FirstPageOurs(device);
-        DrainUntilWorkersEnd();  // counted with ours: the figure errs on our side
+        PlatformDispatchUntilThreadsEnd();  // counted with ours: the figure errs on our side
         return ok;
       },
       FirstPageFloor);

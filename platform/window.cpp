@@ -201,3 +201,13 @@ int PlatformQueuedMessages() {
   std::lock_guard<std::mutex> hold(q.lock);
   return (int)q.posted.size();
 }
+
+void PlatformDispatchUntilThreadsEnd() {
+  MSG msg;
+  for (;;) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    // A thread posts before it ends, so once none runs the queue is final.
+    if (PlatformRunningThreads() == 0 && PlatformQueuedMessages() == 0) return;
+    Sleep(1);
+  }
+}

@@ -81,3 +81,6 @@ LRESULT DispatchMessageW(const MSG* msg);
 
 // Messages waiting for the calling thread (tests and tools use it to drain).
 int PlatformQueuedMessages();
+// Dispatches the calling thread's messages until no thread started with
+// PlatformStartThread runs and nothing is queued (tools, tests, benchmarks).
+void PlatformDispatchUntilThreadsEnd();

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "imaging/picture.h"
+#include "tools/args.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 
@@ -23,16 +24,6 @@ int Usage() {
           "usage: viewer-decode [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] "
           "INPUT OUTPUT.bmp\n");
   return 2;
-}
-
-// Whole decimal number in [min, max].
-bool ParseNumber(const char* text, long min, long max, long* value) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  long v = strtol(text, &end, 10);
-  if (*end || v < min || v > max) return false;
-  *value = v;
-  return true;
 }
 
 bool ParseScreen(const char* text, int* width, int* height) {

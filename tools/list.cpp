@@ -47,16 +47,6 @@ LRESULT ListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-// Runs the loop until no worker is left and nothing is queued.
-void RunUntilWorkersEnd() {
-  MSG msg;
-  for (;;) {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    if (PlatformRunningThreads() == 0 && PlatformQueuedMessages() == 0) break;
-    Sleep(2);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +106,7 @@ int main(int argc, char** argv) {
   UnlockEntryList();
   if (thumbnails) {
     fflush(stdout);
-    RunUntilWorkersEnd();
+    PlatformDispatchUntilThreadsEnd();
     printf("done\n");
     DestroyWindow(window);
   }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "jpeg/samples.h"
+#include "tools/args.h"
 
 namespace {
 
@@ -17,15 +18,6 @@ int Usage() {
           "usage: viewer-sample [--width W] [--height H] [--quality Q] [--grey] "
           "[--progressive] [--seed N] OUTPUT.jpg\n");
   return 2;
-}
-
-bool Number(const char* text, long min, long max, long* value) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  long v = strtol(text, &end, 10);
-  if (*end || v < min || v > max) return false;
-  *value = v;
-  return true;
 }
 
 }  // namespace
@@ -41,13 +33,13 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--progressive") == 0) {
       o.progressive = true;
     } else if (strcmp(a, "--width") == 0 || strcmp(a, "--height") == 0) {
-      if (++i >= argc || !Number(argv[i], 1, 65500, &v)) return Usage();
+      if (++i >= argc || !ParseNumber(argv[i], 1, 65500, &v)) return Usage();
       (a[2] == 'w' ? o.width : o.height) = (int)v;
     } else if (strcmp(a, "--quality") == 0) {
-      if (++i >= argc || !Number(argv[i], 1, 100, &v)) return Usage();
+      if (++i >= argc || !ParseNumber(argv[i], 1, 100, &v)) return Usage();
       o.quality = (int)v;
     } else if (strcmp(a, "--seed") == 0) {
-      if (++i >= argc || !Number(argv[i], 0, 4294967295L, &v)) return Usage();
+      if (++i >= argc || !ParseNumber(argv[i], 0, 4294967295L, &v)) return Usage();
       o.seed = (unsigned)v;
     } else if (a[0] == '-' && a[1] == '-') {
       return Usage();

@@ -44,11 +44,4 @@ void ThumbnailWindow::PumpQueued() {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
 
-void ThumbnailWindow::PumpUntilWorkersEnd() {
-  for (;;) {
-    PumpQueued();
-    // A worker posts before it ends, so once none runs the queue is final.
-    if (PlatformRunningThreads() == 0 && PlatformQueuedMessages() == 0) return;
-    Sleep(1);
-  }
-}
+void ThumbnailWindow::PumpUntilWorkersEnd() { PlatformDispatchUntilThreadsEnd(); }
