@@ -85,10 +85,6 @@ uint16_t PackRgb565(COLORREF c) {
   return (uint16_t)(((GetRValue(c) >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3));
 }
 
-COLORREF UnpackRgb565(uint16_t w) {
-  return RGB((w >> 11) << 3, ((w >> 5) & 0x3F) << 2, (w & 0x1F) << 3);
-}
-
 int GetSystemMetrics(int index) {
   std::lock_guard<std::mutex> hold(tableLock);
   if (index == SM_CXSCREEN) return screenWidth;

@@ -56,6 +56,5 @@ DcObject* GdiDc(HDC hdc);
 // for a memory context with nothing selected.
 BitmapObject* GdiTarget(DcObject* dc);
 
-// RGB565 word of a colour, and back.
+// RGB565 word of a colour.
 uint16_t PackRgb565(COLORREF color);
-COLORREF UnpackRgb565(uint16_t word);

@@ -1,7 +1,5 @@
 // The decode tool's BMP output against the reference, byte for byte, and the
 // sizing passes against known edge cases.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -20,7 +18,6 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-extern char** environ;
 
 namespace {
 
