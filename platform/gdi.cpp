@@ -1,9 +1,8 @@
-// Drawing objects behind handles and the screen surface.
+// Drawing objects behind handles, drawing contexts and the screen surface.
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <unordered_set>
 
 #include "platform/gdi_internal.h"
 
@@ -15,20 +14,92 @@ const int kDefaultScreenWidth = 240;
 const int kDefaultScreenHeight = 320;
 const LONG kPixelsPerMetre = 3780;
 
-std::mutex tableLock;
-std::unordered_set<GdiObject*>* liveObjects;  // made on first use, never freed
-
-BitmapObject* screenSurface;  // guarded by tableLock while swapped
+std::mutex screenLock;        // guards the three values below
+BitmapObject* screenSurface;  // holds one reference of its own
 int screenWidth = kDefaultScreenWidth;
 int screenHeight = kDefaultScreenHeight;
+std::atomic<unsigned> screenVersion{0};
 
-std::unordered_set<GdiObject*>& Live() {
-  if (!liveObjects) liveObjects = new std::unordered_set<GdiObject*>();
-  return *liveObjects;
+struct StockObjects {
+  HGDIOBJ whiteBrush, blackBrush, systemFont, defaultBitmap;
+};
+
+PlatformObject* MakeStock(PlatformObject* o) {
+  o->stock = true;
+  return o;
 }
 
-// Row length of a 16-bit surface in bytes, padded to 4.
-int Stride16(int width) { return ((width * 2 + 3) / 4) * 4; }
+BrushObject* NewBrush(COLORREF color) {
+  BrushObject* b = new BrushObject();
+  b->color = color & 0xFFFFFF;
+  return b;
+}
+
+const StockObjects& Stock() {
+  static const StockObjects stock = [] {
+    StockObjects s;
+    s.whiteBrush = GdiRegister(MakeStock(NewBrush(RGB(255, 255, 255))));
+    s.blackBrush = GdiRegister(MakeStock(NewBrush(RGB(0, 0, 0))));
+    FontObject* font = new FontObject();
+    font->description.lfHeight = 12;
+    font->description.lfWeight = FW_NORMAL;
+    font->description.lfCharSet = DEFAULT_CHARSET;
+    font->description.lfPitchAndFamily = FF_SWISS;
+    wcscpy(font->description.lfFaceName, L"Arial");
+    s.systemFont = GdiRegister(MakeStock(font));
+    s.defaultBitmap = GdiRegister(MakeStock(NewSurface(1, 1, true)));
+    return s;
+  }();
+  return stock;
+}
+
+BitmapObject* AcquireScreen() {
+  std::lock_guard<std::mutex> hold(screenLock);
+  if (!screenSurface) screenSurface = NewSurface(screenWidth, screenHeight, true);
+  HandleAddRef(screenSurface);
+  return screenSurface;
+}
+
+// Puts object (acquired, kind known) into its slot of dc; returns the
+// handle it replaces. Takes over the caller's reference.
+template <class T>
+HGDIOBJ Swap(HGDIOBJ& slotHandle, T*& slotObject, HGDIOBJ handle, T* object) {
+  HGDIOBJ previous = slotHandle;
+  HandleRelease(slotObject);
+  slotHandle = handle;
+  slotObject = object;
+  return previous;
+}
+
+HDC NewDc(bool screen) {
+  DcObject* dc = new (std::nothrow) DcObject();
+  if (!dc) return nullptr;
+  dc->screen = screen;
+  const StockObjects& s = Stock();
+  dc->brushHandle = s.whiteBrush;
+  dc->brush = (BrushObject*)HandleAcquire(s.whiteBrush, KIND_BRUSH);
+  dc->fontHandle = s.systemFont;
+  dc->font = (FontObject*)HandleAcquire(s.systemFont, KIND_FONT);
+  if (!screen) {
+    dc->bitmapHandle = s.defaultBitmap;
+    dc->bitmap = (BitmapObject*)HandleAcquire(s.defaultBitmap, KIND_BITMAP);
+  }
+  return (HDC)GdiRegister(dc);
+}
+
+}  // namespace
+
+BitmapObject::~BitmapObject() { free(pixels); }
+
+FontObject::~FontObject() { FreeFontFace(face); }
+
+DcObject::~DcObject() {
+  HandleRelease(bitmap);
+  HandleRelease(font);
+  HandleRelease(brush);
+}
+
+void* GdiRegister(PlatformObject* object) { return HandleCreate(object); }
 
 BitmapObject* NewSurface(int width, int height, bool topDown) {
   if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide)
@@ -47,103 +118,84 @@ BitmapObject* NewSurface(int width, int height, bool topDown) {
   return b;
 }
 
-BitmapObject* Screen() {
-  std::lock_guard<std::mutex> hold(tableLock);
-  if (!screenSurface) screenSurface = NewSurface(screenWidth, screenHeight, true);
-  return screenSurface;
-}
-
-}  // namespace
-
-BitmapObject::~BitmapObject() { free(pixels); }
-
-void* GdiRegister(GdiObject* object) {
-  if (!object) return nullptr;
-  std::lock_guard<std::mutex> hold(tableLock);
-  Live().insert(object);
-  return object;
-}
-
-GdiObject* GdiLookup(const void* handle, int kind) {
-  if (!handle) return nullptr;
-  GdiObject* object = (GdiObject*)handle;
-  std::lock_guard<std::mutex> hold(tableLock);
-  if (!Live().count(object) || object->kind != kind) return nullptr;
-  return object;
-}
-
-BitmapObject* GdiBitmap(HBITMAP bitmap) { return (BitmapObject*)GdiLookup(bitmap, GDI_BITMAP); }
-DcObject* GdiDc(HDC hdc) { return (DcObject*)GdiLookup(hdc, GDI_DC); }
-
-BitmapObject* GdiTarget(DcObject* dc) {
+BitmapObject* AcquireTarget(DcObject* dc) {
   if (!dc) return nullptr;
-  if (dc->screen) return Screen();
-  return GdiBitmap(dc->bitmap);
+  if (dc->screen) return AcquireScreen();
+  HandleAddRef(dc->bitmap);
+  return dc->bitmap;
 }
 
-uint16_t PackRgb565(COLORREF c) {
-  return (uint16_t)(((GetRValue(c) >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3));
+void NoteDrawn(const BitmapObject* target) {
+  if (target && target == screenSurface) screenVersion.fetch_add(1, std::memory_order_release);
+}
+
+unsigned PlatformScreenVersion() { return screenVersion.load(std::memory_order_acquire); }
+
+HGDIOBJ GetStockObject(int index) {
+  const StockObjects& s = Stock();
+  switch (index) {
+    case WHITE_BRUSH: return s.whiteBrush;
+    case BLACK_BRUSH: return s.blackBrush;
+    case SYSTEM_FONT: return s.systemFont;
+    case DEFAULT_BITMAP: return s.defaultBitmap;
+  }
+  return nullptr;
 }
 
 int GetSystemMetrics(int index) {
-  std::lock_guard<std::mutex> hold(tableLock);
+  std::lock_guard<std::mutex> hold(screenLock);
   if (index == SM_CXSCREEN) return screenWidth;
   if (index == SM_CYSCREEN) return screenHeight;
   return 0;
 }
 
 void PlatformSetScreenSize(int width, int height) {
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;
   BitmapObject* fresh = NewSurface(width, height, true);
   if (!fresh) return;
-  std::lock_guard<std::mutex> hold(tableLock);
-  delete screenSurface;
-  screenSurface = fresh;
-  screenWidth = width;
-  screenHeight = height;
+  BitmapObject* old;
+  {
+    std::lock_guard<std::mutex> hold(screenLock);
+    old = screenSurface;
+    screenSurface = fresh;
+    screenWidth = width;
+    screenHeight = height;
+  }
+  HandleRelease(old);
+  screenVersion.fetch_add(1, std::memory_order_release);
 }
 
 uint16_t* PlatformScreenPixels(int* width, int* height, int* stride) {
-  BitmapObject* s = Screen();
+  BitmapObject* s = AcquireScreen();
   if (!s) return nullptr;
   if (width) *width = s->width;
   if (height) *height = s->height;
   if (stride) *stride = s->stride;
-  return (uint16_t*)s->pixels;
+  uint16_t* pixels = (uint16_t*)s->pixels;
+  HandleRelease(s);  // the screen keeps its own reference until resized
+  return pixels;
 }
 
-int PlatformLiveObjectCount() {
-  std::lock_guard<std::mutex> hold(tableLock);
-  return (int)Live().size();
-}
+int PlatformLiveObjectCount() { return HandleLiveCount(KIND_GDI_OBJECT | KIND_DC); }
 
-HDC GetDC(HWND) {
-  DcObject* dc = new (std::nothrow) DcObject();
-  if (!dc) return nullptr;
-  dc->screen = true;
-  return (HDC)GdiRegister(dc);
-}
+HDC GetDC(HWND) { return NewDc(true); }
 
 int ReleaseDC(HWND, HDC hdc) {
-  DcObject* dc = GdiDc(hdc);
+  HandleRef<DcObject> dc(hdc, KIND_DC);
   if (!dc || !dc->screen) return 0;
-  return DeleteObject(hdc) ? 1 : 0;
+  return HandleClose(hdc, KIND_DC) ? 1 : 0;
 }
 
-HDC CreateCompatibleDC(HDC) {
-  DcObject* dc = new (std::nothrow) DcObject();
-  if (!dc) return nullptr;
-  return (HDC)GdiRegister(dc);
-}
+HDC CreateCompatibleDC(HDC) { return NewDc(false); }
 
 BOOL DeleteDC(HDC hdc) {
-  DcObject* dc = GdiDc(hdc);
+  HandleRef<DcObject> dc(hdc, KIND_DC);
   if (!dc || dc->screen) return FALSE;
-  return DeleteObject(hdc);
+  return HandleClose(hdc, KIND_DC) ? TRUE : FALSE;
 }
 
 int GetDeviceCaps(HDC hdc, int index) {
-  if (!GdiDc(hdc)) return 0;
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  if (!dc) return 0;
   switch (index) {
     case BITSPIXEL: return 16;
     case HORZRES: return GetSystemMetrics(SM_CXSCREEN);
@@ -169,8 +221,10 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
   b->header = h;
   b->header.biSize = sizeof(BITMAPINFOHEADER);
   memcpy(b->masks, masks, sizeof(b->masks));
-  if (bits) *bits = b->pixels;
-  return (HBITMAP)GdiRegister(b);
+  uint8_t* pixels = b->pixels;
+  HBITMAP handle = (HBITMAP)GdiRegister(b);
+  if (bits && handle) *bits = pixels;
+  return handle;
 }
 
 Rgb565Info MakeRgb565Info(int width, int height) {
@@ -181,7 +235,7 @@ Rgb565Info MakeRgb565Info(int width, int height) {
   info.header.biPlanes = 1;
   info.header.biBitCount = 16;
   info.header.biCompression = BI_BITFIELDS;
-  info.header.biSizeImage = (DWORD)(((width + 1) / 2) * 2) * (DWORD)height * 2;
+  info.header.biSizeImage = (DWORD)RowWords16(width) * (DWORD)height * 2;
   info.header.biXPelsPerMeter = kPixelsPerMetre;
   info.header.biYPelsPerMeter = kPixelsPerMetre;
   info.header.biClrUsed = 3;
@@ -206,50 +260,32 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
-  DcObject* dc = GdiDc(hdc);
-  if (!dc || !object) return nullptr;
-  GdiObject* o;
-  {
-    std::lock_guard<std::mutex> hold(tableLock);
-    if (!Live().count((GdiObject*)object)) return nullptr;
-    o = (GdiObject*)object;
-  }
-  HGDIOBJ previous = nullptr;
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  if (!dc) return nullptr;
+  PlatformObject* o = HandleAcquire(object, KIND_GDI_OBJECT);
+  if (!o) return nullptr;
   switch (o->kind) {
-    case GDI_BITMAP:
-      if (dc->screen) return nullptr;
-      previous = dc->bitmap;
-      dc->bitmap = (HBITMAP)object;
-      break;
-    case GDI_BRUSH:
-      previous = dc->brush;
-      dc->brush = (HBRUSH)object;
-      break;
-    case GDI_FONT:
-      previous = dc->font;
-      dc->font = (HFONT)object;
-      break;
-    default:
-      return nullptr;
+    case KIND_BITMAP:
+      if (dc->screen) break;
+      return Swap(dc->bitmapHandle, dc->bitmap, object, (BitmapObject*)o);
+    case KIND_BRUSH:
+      return Swap(dc->brushHandle, dc->brush, object, (BrushObject*)o);
+    case KIND_FONT:
+      return Swap(dc->fontHandle, dc->font, object, (FontObject*)o);
   }
-  // The handheld hands back a stock object when nothing was selected; a
-  // non-null result is what callers test for success.
-  return previous ? previous : object;
+  HandleRelease(o);
+  return nullptr;
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-  if (!object) return FALSE;
-  GdiObject* o = (GdiObject*)object;
-  {
-    std::lock_guard<std::mutex> hold(tableLock);
-    if (!Live().erase(o)) return FALSE;
-  }
-  delete o;
-  return TRUE;
+  HandleRef<PlatformObject> o(object, KIND_GDI_OBJECT | KIND_DC);
+  if (!o) return FALSE;
+  if (o->stock) return TRUE;
+  return HandleClose(object, o->kind) ? TRUE : FALSE;
 }
 
 int GetObject(HGDIOBJ object, int size, void* out) {
-  BitmapObject* b = GdiBitmap((HBITMAP)object);
+  HandleRef<BitmapObject> b(object, KIND_BITMAP);
   if (!b || !out || size < (int)sizeof(BITMAP)) return 0;
   BITMAP bm = {};
   bm.bmType = 0;
@@ -272,18 +308,54 @@ int GetObject(HGDIOBJ object, int size, void* out) {
 }
 
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
-  DcObject* dc = GdiDc(hdc);
-  BrushObject* br = (BrushObject*)GdiLookup(brush, GDI_BRUSH);
-  BitmapObject* target = GdiTarget(dc);
-  if (!rect || !br || !target) return 0;
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  HandleRef<BrushObject> br(brush, KIND_BRUSH);
+  if (!rect || !dc || !br) return 0;
+  BitmapObject* target = AcquireTarget(dc.get());
+  if (!target) return 0;
   int left = rect->left < 0 ? 0 : rect->left;
   int top = rect->top < 0 ? 0 : rect->top;
   int right = rect->right > target->width ? target->width : rect->right;
   int bottom = rect->bottom > target->height ? target->height : rect->bottom;
-  uint16_t word = PackRgb565(br->color);
+  uint16_t word = PackColor(br->color);
   for (int y = top; y < bottom; y++) {
     uint16_t* row = target->Row(y);
     for (int x = left; x < right; x++) row[x] = word;
   }
+  NoteDrawn(target);
+  HandleRelease(target);
   return 1;
+}
+
+HFONT CreateFontIndirectW(const LOGFONTW* description) {
+  if (!description) return nullptr;
+  FontObject* font = new (std::nothrow) FontObject();
+  if (!font) return nullptr;
+  font->description = *description;
+  font->description.lfFaceName[LF_FACESIZE - 1] = 0;
+  return (HFONT)GdiRegister(font);
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) {
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  if (!dc) return CLR_INVALID;
+  COLORREF previous = dc->textColor;
+  dc->textColor = color & 0xFFFFFF;
+  return previous;
+}
+
+COLORREF SetBkColor(HDC hdc, COLORREF color) {
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  if (!dc) return CLR_INVALID;
+  COLORREF previous = dc->bkColor;
+  dc->bkColor = color & 0xFFFFFF;
+  return previous;
+}
+
+int SetBkMode(HDC hdc, int mode) {
+  HandleRef<DcObject> dc(hdc, KIND_DC);
+  if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+  int previous = dc->bkMode;
+  dc->bkMode = mode;
+  return previous;
 }

@@ -1,19 +1,13 @@
 // Inside view of the drawing objects, for the platform's own drawing code
-// (fills, copies, text) and its backends. Not for the system code.
+// (fills, copies, text, resources) and its backends. Not for the system code.
 #pragma once
 
 #include "platform/gdi.h"
+#include "platform/handles.h"
+#include "platform/rgb565.h"
 
-enum GdiKind { GDI_BITMAP = 1, GDI_DC, GDI_BRUSH, GDI_FONT };
-
-struct GdiObject {
-  int kind;
-  explicit GdiObject(int k) : kind(k) {}
-  virtual ~GdiObject() {}
-};
-
-// A 16-bit surface. Row y (0 = top) starts at pixels + RowOffset(y).
-struct BitmapObject : GdiObject {
+// A 16-bit RGB565 surface. Row y (0 = top) starts at pixels + RowOffset(y).
+struct BitmapObject : PlatformObject {
   int width = 0;
   int height = 0;
   int stride = 0;        // bytes per row, a multiple of 4
@@ -22,39 +16,61 @@ struct BitmapObject : GdiObject {
   uint8_t* pixels = nullptr;
   BITMAPINFOHEADER header = {};
   DWORD masks[3] = {0, 0, 0};
-  BitmapObject() : GdiObject(GDI_BITMAP) {}
+  BitmapObject() : PlatformObject(KIND_BITMAP) {}
   ~BitmapObject() override;
   size_t RowOffset(int y) const {
     return (size_t)(topDown ? y : height - 1 - y) * (size_t)stride;
   }
   uint16_t* Row(int y) { return (uint16_t*)(pixels + RowOffset(y)); }
+  const uint16_t* Row(int y) const { return (const uint16_t*)(pixels + RowOffset(y)); }
 };
 
-struct BrushObject : GdiObject {
+struct BrushObject : PlatformObject {
   COLORREF color = 0;
-  BrushObject() : GdiObject(GDI_BRUSH) {}
+  BrushObject() : PlatformObject(KIND_BRUSH) {}
 };
 
-struct DcObject : GdiObject {
-  bool screen = false;          // draws on the screen surface
-  HBITMAP bitmap = nullptr;     // selected bitmap of a memory context
-  HFONT font = nullptr;
-  HBRUSH brush = nullptr;
+struct FontFace;  // the text module's rasteriser state
+void FreeFontFace(FontFace* face);
+struct FontObject : PlatformObject {
+  LOGFONTW description = {};
+  FontFace* face = nullptr;  // made on first use by the text module, which frees it
+  FontObject() : PlatformObject(KIND_FONT) {}
+  ~FontObject() override;
+};
+
+// A drawing context. Each selected object is held by a reference, so
+// deleting its handle never frees it under the context. Used by one thread
+// at a time (the system draws only on the window's thread).
+struct DcObject : PlatformObject {
+  bool screen = false;  // draws on the screen surface (screen and window contexts)
+  HGDIOBJ bitmapHandle = nullptr;
+  BitmapObject* bitmap = nullptr;
+  HGDIOBJ fontHandle = nullptr;
+  FontObject* font = nullptr;
+  HGDIOBJ brushHandle = nullptr;
+  BrushObject* brush = nullptr;
   COLORREF textColor = 0;       // black
-  int bkMode = 2;               // OPAQUE
+  int bkMode = OPAQUE;
   COLORREF bkColor = 0xFFFFFF;  // white
-  DcObject() : GdiObject(GDI_DC) {}
+  DcObject() : PlatformObject(KIND_DC) {}
+  ~DcObject() override;
 };
 
-// Registers a new object and returns its handle.
-void* GdiRegister(GdiObject* object);
-// The live object of that kind behind a handle, or null.
-GdiObject* GdiLookup(const void* handle, int kind);
-BitmapObject* GdiBitmap(HBITMAP bitmap);
-DcObject* GdiDc(HDC hdc);
-// The surface a context draws on: the screen or its selected bitmap; null
-// for a memory context with nothing selected.
-BitmapObject* GdiTarget(DcObject* dc);
+// Creates an object's handle (the table takes the object). Null when full.
+void* GdiRegister(PlatformObject* object);
+// A surface of the given size, black; null when too large or out of memory.
+BitmapObject* NewSurface(int width, int height, bool topDown);
 
-// RGB565 word of a colour.
-uint16_t PackRgb565(COLORREF color);
+// The surface a context draws on, with a reference the caller releases
+// (HandleRelease): the screen or the selected bitmap.
+BitmapObject* AcquireTarget(DcObject* dc);
+// After drawing on target: tells the backends when the screen changed.
+void NoteDrawn(const BitmapObject* target);
+// Bumped by every drawing on the screen; a backend presents when it moves.
+unsigned PlatformScreenVersion();
+
+inline uint16_t PackColor(COLORREF c) { return PackRgb565(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+// Bytes in a row of a 16-bit surface of width pixels: rows end on 4 bytes.
+inline int Stride16(int width) { return ((width * 2 + 3) / 4) * 4; }

@@ -12,15 +12,33 @@
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
 #define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSCHAR 0x0106
 #define WM_COMMAND 0x0111
 #define WM_TIMER 0x0113
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
+
+// Key codes as the window receives them.
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_F4 0x73
+#define VK_OEM_2 0xBF  // the "/" key
+// Key message lParam: Alt held (bit 29), an auto-repeated press (bit 30).
+#define KF_ALT_BIT 0x20000000
+#define KF_REPEAT_BIT 0x40000000
 
 #define WS_VISIBLE 0x10000000u
 #define WS_TABSTOP 0x00010000u
