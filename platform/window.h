@@ -46,6 +46,7 @@
 #define PM_NOREMOVE 0
 #define PM_REMOVE 1
 
+typedef uintptr_t UINT_PTR;
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef WORD ATOM;
 
@@ -71,6 +72,20 @@ struct WNDCLASSW {
   const WCHAR* lpszClassName;
 };
 
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;  // the invalidation asked for the background to be erased
+  RECT rcPaint;
+};
+
+#define SW_HIDE 0
+#define SW_SHOW 5
+#define SW_SHOWNORMAL 1
+
+#define HWND_TOP ((HWND)0)
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+
 // 0 when the class has no procedure or name, or the name is taken.
 ATOM RegisterClassW(const WNDCLASSW* wc);
 // Runs WM_CREATE inside; a procedure that answers -1 fails the creation.
@@ -81,7 +96,34 @@ HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* title, 
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
+// WM_PAINT: validates (begin and end painting); WM_CLOSE: destroys the
+// window; everything else (WM_COMMAND included): nothing, 0.
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL ShowWindow(HWND hwnd, int command);
+// Paints at once when an update is pending (WM_PAINT sent, nested).
+BOOL UpdateWindow(HWND hwnd);
+// Marks rect (null: the whole client area) for painting; erase TRUE asks the
+// paint handler to erase. The WM_PAINT comes when nothing else is queued, or
+// at once through UpdateWindow. A null window: nothing.
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+// The window's context, the erase flag and the update rectangle; validates.
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
+// Moves and sizes the window; HWND_TOP with SWP_NOMOVE | SWP_NOSIZE only
+// raises it.
+BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UINT flags);
+
+// A periodic timer: WM_TIMER with wParam id every period milliseconds, on the
+// window's thread. At most one WM_TIMER is pending per timer; ticks missed
+// while the thread was busy are not replayed. Returns id, 0 on failure.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT period, void* procedure);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+
+// Accelerators from the program's resources (a table number).
+HACCEL LoadAcceleratorsW(HINSTANCE instance, const WCHAR* name);
+// Sends WM_COMMAND (wParam the command) to hwnd and returns 1 when msg is a
+// key of the table; else 0.
+int TranslateAcceleratorW(HWND hwnd, HACCEL table, MSG* msg);
 
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,9 @@
+// The one remembered setting: the folder last opened, kept in the registry
+// under HKEY_LOCAL_MACHINE\Software\Korvane\Viewer, value "Dir".
+#pragma once
+
+// Writes currentFolder as "Dir". Window thread.
+void SaveSettings();
+// Replaces currentFolder with "Dir", or the root when it is missing, not a
+// string, or longer than 255 characters. Window thread.
+void LoadSettings();
