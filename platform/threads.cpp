@@ -83,16 +83,3 @@ void PlatformWaitForThreads() {
   std::unique_lock<std::mutex> hold(countLock);
   countChanged.wait(hold, [] { return running == 0; });
 }
-
-DWORD GetTickCount() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  // Wraps modulo 2^32 like the handheld's counter.
-  return (DWORD)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
-}
-
-void Sleep(DWORD milliseconds) {
-  timespec wait = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&wait, &wait) != 0) {
-  }
-}

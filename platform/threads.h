@@ -25,5 +25,7 @@ int PlatformRunningThreads();
 // Blocks until every such thread has returned (tools and tests at exit).
 void PlatformWaitForThreads();
 
+// The backend's clock (platform/backend.h): real time, or the headless
+// run's virtual time.
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);

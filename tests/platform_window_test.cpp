@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/backend.h"
 #include "platform/window.h"
 
 namespace {
@@ -134,6 +135,142 @@ TEST_F(WindowTest, CreationCanBeRefused) {
   ASSERT_TRUE(GetClientRect(hwnd, &r));
   EXPECT_EQ(r.right, 240);
   EXPECT_EQ(r.bottom, 320);
+}
+
+}  // namespace
+
+// A clock the test moves: the backend's wait jumps it to the next timer.
+namespace {
+
+DWORD fakeNow;
+int waits;
+DWORD FakeTicks() { return fakeNow; }
+void FakeSleep(DWORD ms) { fakeNow += ms; }
+void FakeWait(int timeoutMs) {
+  waits++;
+  fakeNow += timeoutMs < 0 ? 1000 : (DWORD)timeoutMs;
+}
+void FakeNothing() {}
+const PlatformBackend kFakeClock = {FakeTicks, FakeSleep, FakeWait, FakeNothing, FakeNothing};
+
+struct PaintLog {
+  std::vector<std::pair<UINT, WPARAM>> events;
+  int destroyDepth = 0;
+  HWND self = nullptr;
+};
+PaintLog paintLog;
+
+LRESULT PaintingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      paintLog.events.push_back({WM_PAINT, (WPARAM)ps.fErase});
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_DESTROY:
+      // Destroying again from the handler must be harmless.
+      paintLog.destroyDepth++;
+      EXPECT_FALSE(DestroyWindow(hwnd));
+      return 0;
+    case WM_TIMER:
+    case WM_COMMAND:
+    case WM_USER:
+      paintLog.events.push_back({message, wParam});
+      if (message == WM_TIMER && wParam == 1) fakeNow += 2000;  // a slow tick
+      return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class WindowLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static bool registered = false;
+    if (!registered) {
+      WNDCLASSW wc = {};
+      wc.lpfnWndProc = PaintingProc;
+      wc.lpszClassName = L"TESTPAINT";
+      RegisterClassW(&wc);
+      registered = true;
+    }
+    fakeNow = 1000;
+    waits = 0;
+    paintLog = PaintLog();
+    PlatformSetBackend(&kFakeClock);
+    hwnd = CreateWindowExW(0, L"TESTPAINT", L"", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           nullptr, nullptr);
+  }
+  void TearDown() override {
+    DestroyWindow(hwnd);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    PlatformSetBackend(nullptr);
+  }
+  // Dispatches n messages through GetMessageW.
+  void Pump(int n) {
+    MSG msg;
+    for (int i = 0; i < n && GetMessageW(&msg, nullptr, 0, 0); i++) DispatchMessageW(&msg);
+  }
+  HWND hwnd;
+};
+
+TEST_F(WindowLoopTest, PostedFirstThenPaintThenTimersWithoutReplay) {
+  // The new visible window owes a paint with erase; a post overtakes it.
+  SetTimer(hwnd, 1, 250, nullptr);
+  PostMessageW(hwnd, WM_USER, 7, 0);
+  Pump(2);
+  ASSERT_EQ(paintLog.events.size(), 2u);
+  EXPECT_EQ(paintLog.events[0], (std::pair<UINT, WPARAM>{WM_USER, 7}));
+  EXPECT_EQ(paintLog.events[1], (std::pair<UINT, WPARAM>{WM_PAINT, 1}));
+  // The timer fires after its period; its handler takes 2 s: the eight
+  // ticks missed meanwhile make one tick at once, then the period again.
+  Pump(1);
+  EXPECT_EQ(fakeNow, 3250u);
+  Pump(1);
+  EXPECT_EQ(fakeNow, 5250u);
+  EXPECT_EQ(waits, 1);
+  int ticks = 0;
+  for (auto& e : paintLog.events) ticks += e.first == WM_TIMER;
+  EXPECT_EQ(ticks, 2);
+  // A quiet invalidation reaches the paint with the erase flag clear, and
+  // UpdateWindow paints at once.
+  InvalidateRect(hwnd, nullptr, FALSE);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(paintLog.events.back(), (std::pair<UINT, WPARAM>{WM_PAINT, 0}));
+  size_t before = paintLog.events.size();
+  UpdateWindow(hwnd);  // nothing pending: no paint
+  EXPECT_EQ(paintLog.events.size(), before);
+  EXPECT_TRUE(KillTimer(hwnd, 1));
+  EXPECT_FALSE(KillTimer(hwnd, 1));
+}
+
+TEST_F(WindowLoopTest, CloseDestroysOnceAndStaleHandlesFail) {
+  HWND gone = hwnd;
+  SendMessageW(gone, WM_CLOSE, 0, 0);
+  EXPECT_EQ(paintLog.destroyDepth, 1);
+  EXPECT_FALSE(IsWindow(gone));
+  EXPECT_FALSE(DestroyWindow(gone));
+  EXPECT_FALSE(InvalidateRect(gone, nullptr, TRUE));
+  EXPECT_EQ(SetTimer(gone, 1, 10, nullptr), 0u);
+  // A new window may take the old one's slot; the old handle stays dead.
+  hwnd = CreateWindowExW(0, L"TESTPAINT", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_NE(hwnd, gone);
+  EXPECT_FALSE(PostMessageW(gone, WM_USER, 1, 0));
+  EXPECT_EQ(PlatformActiveWindow(), hwnd);
+}
+
+TEST_F(WindowLoopTest, InputIsClampedToTheClientArea) {
+  PlatformPostInput(WM_LBUTTONUP, 0, (LPARAM)((5000u << 16) | 0xFFFFu));  // x -1, y 5000
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, (UINT)WM_LBUTTONUP);
+  EXPECT_EQ(msg.lParam & 0xFFFF, 0);
+  EXPECT_EQ((msg.lParam >> 16) & 0xFFFF, 319);
 }
 
 }  // namespace

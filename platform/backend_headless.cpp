@@ -1,0 +1,297 @@
+// Headless runs: a virtual clock and a script in place of a person.
+#include "platform/backend_headless.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/rgb565.h"
+#include "platform/threads.h"
+#include "platform/window.h"
+
+namespace {
+
+enum Verb { TAP, PRESS, MOVE, RELEASE, KEY, WAIT, IDLE, SHOT, STATE, QUIT };
+
+struct Command {
+  Verb verb;
+  int line;
+  long a = 0, b = 0;  // coordinates, key code and repeat flag, or milliseconds
+  std::string file;
+};
+
+struct VerbName {
+  const char* name;
+  Verb verb;
+};
+const VerbName kVerbs[] = {{"tap", TAP},   {"press", PRESS}, {"move", MOVE},   {"release", RELEASE},
+                           {"key", KEY},   {"wait", WAIT},   {"idle", IDLE},   {"shot", SHOT},
+                           {"state", STATE}, {"quit", QUIT}};
+
+// Coordinates beyond this are not a screen position in any sense.
+const long kMaxCoordinate = 32767;
+const long kMaxWait = 24L * 3600 * 1000;
+
+std::vector<Command>* script;
+size_t nextCommand;
+FILE* stateOut;
+DWORD virtualClock;
+DWORD waitLeft;      // of the wait command under way
+bool idlePending;
+bool closing;
+
+bool ParseLong(const char* text, int base, long low, long high, long* out) {
+  if (!text || !*text) return false;
+  char* end;
+  long v = strtol(text, &end, base);
+  if (*end || v < low || v > high) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseLine(char* text, int line, Command* out) {
+  const char* words[4] = {nullptr, nullptr, nullptr, nullptr};
+  int count = 0;
+  for (char* w = strtok(text, " \t\r"); w; w = strtok(nullptr, " \t\r")) {
+    if (count == 4) return false;
+    words[count++] = w;
+  }
+  const VerbName* v = nullptr;
+  for (const VerbName& candidate : kVerbs)
+    if (strcmp(words[0], candidate.name) == 0) v = &candidate;
+  if (!v) return false;
+  out->verb = v->verb;
+  out->line = line;
+  switch (v->verb) {
+    case TAP:
+    case PRESS:
+    case MOVE:
+    case RELEASE:
+      return count == 3 && ParseLong(words[1], 10, -kMaxCoordinate, kMaxCoordinate, &out->a) &&
+             ParseLong(words[2], 10, -kMaxCoordinate, kMaxCoordinate, &out->b);
+    case KEY:
+      if (count == 3 && strcmp(words[2], "repeat") != 0) return false;
+      out->b = count == 3;
+      return (count == 2 || count == 3) && ParseLong(words[1], 16, 1, 0xFF, &out->a);
+    case WAIT:
+      return count == 2 && ParseLong(words[1], 10, 0, kMaxWait, &out->a);
+    case SHOT: {
+      if (count != 2) return false;
+      out->file = words[1];
+      size_t n = out->file.size();
+      return (n > 4 && out->file.compare(n - 4, 4, ".bmp") == 0) ||
+             (n > 4 && out->file.compare(n - 4, 4, ".png") == 0);
+    }
+    default:
+      return count == 1;
+  }
+}
+
+int LoadLines(const std::string& text, FILE* errors, int* badLine) {
+  std::vector<Command>* commands = new std::vector<Command>();
+  size_t at = 0;
+  int line = 0;
+  while (at <= text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string raw = text.substr(at, end - at);
+    at = end + 1;
+    line++;
+    size_t first = raw.find_first_not_of(" \t\r");
+    if (first == std::string::npos || raw[first] == '#') continue;
+    Command c;
+    if (raw.find('\0') != std::string::npos || !ParseLine(&raw[0], line, &c)) {
+      if (errors) fprintf(errors, "script line %d: not understood\n", line);
+      if (badLine) *badLine = line;
+      delete commands;
+      return 0;
+    }
+    commands->push_back(c);
+  }
+  delete script;
+  script = commands;
+  nextCommand = 0;
+  return 1;
+}
+
+LPARAM Point(long x, long y) {
+  // Negative coordinates travel as 16-bit values; the platform clamps them.
+  return (LPARAM)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x);
+}
+
+void Fail(const Command& c, const char* what) {
+  fprintf(stderr, "script line %d: %s\n", c.line, what);
+  exit(1);
+}
+
+// Runs one command; true when it gave the message loop something to do.
+bool Run(const Command& c) {
+  switch (c.verb) {
+    case TAP:
+      PlatformPostInput(WM_LBUTTONDOWN, 1, Point(c.a, c.b));
+      PlatformPostInput(WM_LBUTTONUP, 0, Point(c.a, c.b));
+      return true;
+    case PRESS: PlatformPostInput(WM_LBUTTONDOWN, 1, Point(c.a, c.b)); return true;
+    case MOVE: PlatformPostInput(WM_MOUSEMOVE, 1, Point(c.a, c.b)); return true;
+    case RELEASE: PlatformPostInput(WM_LBUTTONUP, 0, Point(c.a, c.b)); return true;
+    case KEY:
+      PlatformPostInput(WM_KEYDOWN, (WPARAM)c.a, 1 | (c.b ? KF_REPEAT_BIT : 0));
+      return true;
+    case WAIT: waitLeft = (DWORD)c.a; return false;
+    case IDLE: idlePending = true; return false;
+    case SHOT: {
+      bool png = c.file.compare(c.file.size() - 4, 4, ".png") == 0;
+      if (!(png ? WriteScreenPng(c.file.c_str()) : WriteScreenBmp(c.file.c_str())))
+        Fail(c, "cannot write the screenshot");
+      return false;
+    }
+    case STATE: {
+      char line[4096] = "";
+      StateReporter reporter = PlatformGetStateReporter();
+      if (reporter) reporter(line, sizeof line);
+      fprintf(stateOut, "%s\n", line);
+      fflush(stateOut);
+      return false;
+    }
+    case QUIT: nextCommand = script->size(); return false;
+  }
+  return false;
+}
+
+DWORD TickCount() { return virtualClock; }
+
+void SleepVirtual(DWORD milliseconds) { virtualClock += milliseconds; }
+
+// Called by the message wait when nothing is ready: moves time, or feeds the
+// next commands, until the loop has something to do.
+void Wait(int timeoutMs) {
+  for (;;) {
+    if (waitLeft > 0) {
+      DWORD step = waitLeft;
+      if (timeoutMs >= 0 && (DWORD)timeoutMs < step) step = (DWORD)timeoutMs;
+      virtualClock += step;
+      waitLeft -= step;
+      return;
+    }
+    if (idlePending) {
+      // Nothing is queued now; once no worker runs, nothing more will come.
+      if (PlatformRunningThreads() > 0) {
+        PlatformWaitForThreads();
+        return;
+      }
+      idlePending = false;
+    }
+    if (!script || nextCommand >= script->size()) {
+      if (!closing) {
+        closing = true;
+        PlatformRequestClose();
+      } else {
+        PostQuitMessage(0);  // the window would not close
+      }
+      return;
+    }
+    if (Run((*script)[nextCommand++])) return;
+  }
+}
+
+void Nothing() {}
+
+const PlatformBackend kHeadless = {TickCount, SleepVirtual, Wait, Nothing, Nothing};
+
+}  // namespace
+
+int HeadlessLoadScriptText(const char* text, FILE* errors, int* badLine) {
+  return LoadLines(text ? text : "", errors, badLine);
+}
+
+int HeadlessLoadScript(const char* path, FILE* errors, int* badLine) {
+  FILE* f = fopen(path, "rb");
+  if (!f) {
+    if (errors) fprintf(errors, "cannot read the script %s\n", path);
+    if (badLine) *badLine = 0;
+    return 0;
+  }
+  std::string text;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+  fclose(f);
+  return LoadLines(text, errors, badLine);
+}
+
+const PlatformBackend* HeadlessBackend(FILE* out) {
+  stateOut = out ? out : stdout;
+  virtualClock = 0;
+  waitLeft = 0;
+  idlePending = false;
+  closing = false;
+  return &kHeadless;
+}
+
+int WriteScreenBmp(const char* path) {
+  int width, height, stride;
+  const uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
+  if (!pixels) return 0;
+  const uint32_t rowBytes = (uint32_t)RowWords16(width) * 2;
+  const uint32_t offset = 14 + 40 + 12;
+  const uint32_t fileSize = offset + rowBytes * (uint32_t)height;
+  uint8_t head[offset] = {};
+  auto put = [&](int at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; i++) head[at + i] = (uint8_t)(v >> (8 * i));
+  };
+  head[0] = 'B';
+  head[1] = 'M';
+  put(2, fileSize, 4);
+  put(10, offset, 4);
+  put(14, 40, 4);
+  put(18, (uint32_t)width, 4);
+  put(22, (uint32_t)height, 4);  // positive: rows bottom-up
+  put(26, 1, 2);
+  put(28, 16, 2);
+  put(30, 3, 4);  // BI_BITFIELDS
+  put(34, rowBytes * (uint32_t)height, 4);
+  put(54, 0xF800, 4);
+  put(58, 0x07E0, 4);
+  put(62, 0x001F, 4);
+  FILE* f = fopen(path, "wb");
+  if (!f) return 0;
+  bool ok = fwrite(head, 1, sizeof head, f) == sizeof head;
+  std::vector<uint8_t> row(rowBytes, 0);
+  for (int y = height - 1; ok && y >= 0; y--) {
+    const uint16_t* in = (const uint16_t*)((const uint8_t*)pixels + (size_t)y * (size_t)stride);
+    for (int x = 0; x < width; x++) {
+      row[2 * x] = (uint8_t)in[x];
+      row[2 * x + 1] = (uint8_t)(in[x] >> 8);
+    }
+    ok = fwrite(row.data(), 1, rowBytes, f) == rowBytes;
+  }
+  return (fclose(f) == 0 && ok) ? 1 : 0;
+}
+
+int WriteScreenPng(const char* path) {
+  int width, height, stride;
+  const uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
+  if (!pixels) return 0;
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  if (!pixbuf) return 0;
+  guchar* out = gdk_pixbuf_get_pixels(pixbuf);
+  const int outStride = gdk_pixbuf_get_rowstride(pixbuf);
+  for (int y = 0; y < height; y++) {
+    const uint16_t* in = (const uint16_t*)((const uint8_t*)pixels + (size_t)y * (size_t)stride);
+    guchar* o = out + (size_t)y * (size_t)outStride;
+    for (int x = 0; x < width; x++) {
+      unsigned r = in[x] >> 11, g = (in[x] >> 5) & 63, b = in[x] & 31;
+      // Widened by repeating the top bits, so white stays 255.
+      o[3 * x] = (guchar)((r << 3) | (r >> 2));
+      o[3 * x + 1] = (guchar)((g << 2) | (g >> 4));
+      o[3 * x + 2] = (guchar)((b << 3) | (b >> 2));
+    }
+  }
+  gboolean saved = gdk_pixbuf_save(pixbuf, path, "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+  return saved ? 1 : 0;
+}

@@ -1,0 +1,174 @@
+// The program: options, the backend, then the handheld's entry point.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/backend_headless.h"
+#include "platform/backend_sdl.h"
+#include "platform/files.h"
+#include "platform/gdi.h"
+#include "platform/registry.h"
+#include "platform/resource.h"
+#include "platform/window.h"
+#include "shell/startup.h"
+#include "ui/ui_state.h"
+
+namespace {
+
+// Below this the layout has no tile column or row.
+const int kMinScreenWidth = 90;
+const int kMinScreenHeight = 120;
+const int kMaxScreenSide = 8192;
+const int kMaxZoom = 16;
+const int kDefaultZoom = 2;
+
+const char kUsage[] =
+    "usage: viewer [options] [PATH]\n"
+    "  PATH               a picture or folder to open: a host path inside the root,\n"
+    "                     or a device path beginning with a backslash\n"
+    "  --root DIR         host folder shown as the device's root (default /)\n"
+    "  --screen WxH       screen size in pixels (default 240x320, at least 90x120)\n"
+    "  --zoom N           window pixels per screen pixel (default 2)\n"
+    "  --fullscreen       use the whole display as the screen\n"
+    "  --headless         no window: run --script FILE against a virtual clock\n"
+    "  --script FILE      headless commands, one a line\n"
+    "  --registry FILE    the settings file (default ~/.config/korvane-viewer/registry.reg)\n"
+    "  --help, --version\n";
+
+struct Options {
+  const char* root = "/";
+  int width = 240, height = 320;
+  int zoom = kDefaultZoom;
+  bool fullscreen = false, headless = false;
+  const char* script = nullptr;
+  const char* registry = nullptr;
+  const char* path = nullptr;
+};
+
+int Usage(const char* problem) {
+  fprintf(stderr, "viewer: %s\n%s", problem, kUsage);
+  return 2;
+}
+
+bool ParseSize(const char* text, int* w, int* h) {
+  char* end;
+  long a = strtol(text, &end, 10);
+  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  const char* second = end + 1;
+  long b = strtol(second, &end, 10);
+  if (end == second || *end || a < 1 || b < 1 || a > kMaxScreenSide || b > kMaxScreenSide)
+    return false;
+  *w = (int)a;
+  *h = (int)b;
+  return true;
+}
+
+// 0: go on; otherwise the exit status (help and version give 0 through *done).
+int ParseOptions(int argc, char** argv, Options* o, bool* done) {
+  for (int i = 1; i < argc; i++) {
+    const char* a = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (strcmp(a, "--help") == 0) {
+      fputs(kUsage, stdout);
+      *done = true;
+      return 0;
+    } else if (strcmp(a, "--version") == 0) {
+      WCHAR version[64];
+      char text[64] = "?";
+      if (ProgramVersion(version, 64)) wcstombs(text, version, sizeof text - 1);
+      printf("Korvane Viewer %s\n", text);
+      *done = true;
+      return 0;
+    } else if (strcmp(a, "--root") == 0 && hasValue) {
+      o->root = argv[++i];
+    } else if (strcmp(a, "--screen") == 0 && hasValue) {
+      if (!ParseSize(argv[++i], &o->width, &o->height)) return Usage("--screen takes WxH");
+    } else if (strcmp(a, "--zoom") == 0 && hasValue) {
+      char* end;
+      long z = strtol(argv[++i], &end, 10);
+      if (*end || z < 1 || z > kMaxZoom) return Usage("--zoom takes 1 to 16");
+      o->zoom = (int)z;
+    } else if (strcmp(a, "--fullscreen") == 0) {
+      o->fullscreen = true;
+    } else if (strcmp(a, "--headless") == 0) {
+      o->headless = true;
+    } else if (strcmp(a, "--script") == 0 && hasValue) {
+      o->script = argv[++i];
+    } else if (strcmp(a, "--registry") == 0 && hasValue) {
+      o->registry = argv[++i];
+    } else if (a[0] == '-' && a[1] == '-') {
+      return Usage("unknown option or missing value");
+    } else if (o->path) {
+      return Usage("one path at most");
+    } else {
+      o->path = a;
+    }
+  }
+  if (o->width < kMinScreenWidth || o->height < kMinScreenHeight)
+    return Usage("the screen must be at least 90x120");
+  if (o->script && !o->headless) return Usage("--script goes with --headless");
+  return 0;
+}
+
+// The command line the entry point sees. Text that begins with a backslash
+// is a device path as written; anything else is a host path inside the
+// root. A path that cannot be used sets startPathUnusable.
+void MakeCommandLine(const char* path, WCHAR* out) {
+  out[0] = 0;
+  if (!path || !*path) return;
+  bool fits = path[0] == '\\' ? WideFromHostName(path, out, kStartPathMax)
+                              : HostPathToDevice(path, out, kStartPathMax);
+  if (fits && out[0] == 0) wcscpy(out, L"\\");  // the root itself
+  if (!fits) {
+    startPathUnusable = true;
+    wcscpy(out, L"\\");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  bool done = false;
+  int status = ParseOptions(argc, argv, &o, &done);
+  if (status || done) return status;
+  if (!PlatformSetDeviceRoot(o.root)) {
+    fprintf(stderr, "viewer: the root %s is not a folder\n", o.root);
+    return 2;
+  }
+  PlatformSetRegistryFile(o.registry);
+  PlatformSetStateReporter(ReportUiState);
+  if (o.headless) {
+    int badLine = 0;
+    if (o.script && !HeadlessLoadScript(o.script, stderr, &badLine)) return 2;
+    PlatformSetScreenSize(o.width, o.height);
+    PlatformSetBackend(HeadlessBackend(stdout));
+  } else {
+    if (o.fullscreen) {
+      int w, h;
+      if (!SdlDisplaySize(&w, &h)) {
+        fprintf(stderr, "viewer: no display (try --headless)\n");
+        return 1;
+      }
+      o.width = w < kMinScreenWidth ? kMinScreenWidth : w;
+      o.height = h < kMinScreenHeight ? kMinScreenHeight : h;
+      o.zoom = 1;
+    }
+    PlatformSetScreenSize(o.width, o.height);
+    WCHAR wideTitle[100];
+    char title[400] = "Viewer";
+    if (LoadStringW(nullptr, 1, wideTitle, 100)) wcstombs(title, wideTitle, sizeof title - 1);
+    static uint32_t icon[32 * 32];
+    bool haveIcon = PlatformIconPixels(MAKEINTRESOURCEW(101), 32, icon) != 0;
+    if (!SdlBackendOpen(o.zoom, o.fullscreen, title, haveIcon ? icon : nullptr)) {
+      fprintf(stderr, "viewer: no display (try --headless)\n");
+      return 1;
+    }
+    PlatformSetBackend(SdlBackend());
+  }
+  static WCHAR commandLine[kStartPathMax];
+  MakeCommandLine(o.path, commandLine);
+  int code = ViewerMain((HINSTANCE)nullptr, commandLine, SW_SHOW);
+  fflush(stdout);
+  return code;
+}
