@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "platform/backend_sdl.h"
+
 namespace {
 std::atomic<int> shownShape{IDC_ARROW};
 }
@@ -15,7 +17,10 @@ HCURSOR LoadCursor(HINSTANCE instance, int id) {
 HCURSOR SetCursor(HCURSOR cursor) {
   int id = (int)(intptr_t)cursor;
   if (id != IDC_ARROW && id != IDC_WAIT) return (HCURSOR)(intptr_t)shownShape.load();
-  return (HCURSOR)(intptr_t)shownShape.exchange(id);
+  int previous = shownShape.exchange(id);
+  // A decode on the window's thread shows the wait cursor before it starts.
+  if (previous != id) SdlCursorChanged();
+  return (HCURSOR)(intptr_t)previous;
 }
 
 int PlatformCursorShape() { return shownShape.load(); }

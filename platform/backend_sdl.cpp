@@ -1,0 +1,432 @@
+// The SDL2 window backend: shows the screen surface scaled by whole pixels
+// and turns mouse, touch and keys into the handheld's input messages.
+#include "platform/backend_sdl.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/cursor.h"
+#include "platform/gdi.h"
+#include "platform/gdi_internal.h"
+#include "platform/threads.h"
+#include "platform/window.h"
+
+namespace {
+
+// 240 x 320 times 16 is as large as a 4K display shows.
+const int kMaxZoom = 16;
+// A sleep returns to its clock this often, so a long one cannot overshoot.
+const int kSleepSliceMs = 20;
+const WPARAM kPlusCode = 0x2B;   // the plus sign's character code
+const WPARAM kMinusCode = 0x2D;  // the hyphen-minus
+const LPARAM kRepeatCountOne = 1;
+
+// code: WM_KEYDOWN without Alt (0: none). button: a hardware button, only
+// passed on while the program has taken the buttons. altCode: with Alt held,
+// WM_SYSKEYDOWN with this code for the accelerator table (0: Alt ignored).
+struct KeyRule {
+  SDL_Keycode key;
+  WPARAM code;
+  bool button;
+  WPARAM altCode;
+};
+
+const KeyRule kKeyTable[] = {
+    {SDLK_LEFT, VK_LEFT, false, 0},
+    {SDLK_UP, VK_UP, false, 0},
+    {SDLK_RIGHT, VK_RIGHT, false, 0},
+    {SDLK_DOWN, VK_DOWN, false, 0},
+    {SDLK_RETURN, VK_RETURN, false, 0},
+    {SDLK_KP_ENTER, VK_RETURN, false, 0},
+    {SDLK_ESCAPE, VK_ESCAPE, false, 0},
+    {SDLK_SPACE, VK_SPACE, false, 0},
+    // "=" shares its key with "+" on many layouts.
+    {SDLK_PLUS, kPlusCode, false, 0},
+    {SDLK_EQUALS, kPlusCode, false, 0},
+    {SDLK_KP_PLUS, kPlusCode, false, 0},
+    {SDLK_MINUS, kMinusCode, false, 0},
+    {SDLK_KP_MINUS, kMinusCode, false, 0},
+    {SDLK_F1, 0xC1, true, 0},
+    {SDLK_F2, 0xC2, true, 0},
+    {SDLK_F3, 0xC3, true, 0},
+    {SDLK_F4, 0xC4, true, VK_F4},
+    {SDLK_F5, 0xC5, true, 0},
+    {SDLK_F6, 0xC6, true, 0},
+    {SDLK_SLASH, VK_OEM_2, false, VK_OEM_2},
+    {SDLK_KP_DIVIDE, VK_OEM_2, false, VK_OEM_2},
+};
+
+enum StylusSource { STYLUS_UP, STYLUS_MOUSE, STYLUS_FINGER };
+
+// The open window; touched only by the window's thread.
+struct SdlWindowState {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  int textureWidth = 0;
+  int textureHeight = 0;
+  SDL_Cursor* arrowCursor = nullptr;
+  SDL_Cursor* waitCursor = nullptr;
+  int shownShape = IDC_ARROW;
+  int zoom = 1;
+  unsigned presentedVersion = 0;
+  bool mustPresent = true;  // the window lost its contents, or never had any
+  StylusSource stylus = STYLUS_UP;
+  SDL_FingerID finger = 0;
+  int stylusX = 0;
+  int stylusY = 0;
+  bool closePending = false;  // closed before the program had a window
+};
+
+SdlWindowState sdl;
+// The registered wake event's type; 0 while no window is open.
+std::atomic<Uint32> wakeEventType{0};
+// The thread that opened the window; none while it is closed. Atomic: the
+// cursor hook asks from any thread.
+std::atomic<std::thread::id> windowThread{std::thread::id()};
+// A wake event is queued and not yet read: further wakes add nothing.
+std::atomic<bool> wakeQueued{false};
+
+LPARAM PackPoint(int x, int y) {
+  return (LPARAM)(DWORD)((DWORD)(x & 0xFFFF) | ((DWORD)(y & 0xFFFF) << 16));
+}
+
+void ShowCursorShape() {
+  int shape = PlatformCursorShape();
+  if (shape == sdl.shownShape) return;
+  SDL_Cursor* cursor = shape == IDC_WAIT ? sdl.waitCursor : sdl.arrowCursor;
+  if (cursor) SDL_SetCursor(cursor);
+  sdl.shownShape = shape;
+}
+
+// The texture matches the screen surface's size (made anew if it changed).
+bool EnsureTexture(int width, int height) {
+  if (sdl.texture && sdl.textureWidth == width && sdl.textureHeight == height) return true;
+  if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+  sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
+                                  width, height);
+  sdl.textureWidth = sdl.texture ? width : 0;
+  sdl.textureHeight = sdl.texture ? height : 0;
+  return sdl.texture != nullptr;
+}
+
+void Present() {
+  if (!sdl.renderer) return;
+  ShowCursorShape();
+  // Read before the upload: drawing that lands during it shows next time.
+  unsigned version = PlatformScreenVersion();
+  if (!sdl.mustPresent && version == sdl.presentedVersion) return;
+  int width, height, stride;
+  uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
+  if (!pixels || !EnsureTexture(width, height)) return;
+  if (SDL_UpdateTexture(sdl.texture, nullptr, pixels, stride) != 0) return;
+  SDL_RenderClear(sdl.renderer);
+  SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+  SDL_RenderPresent(sdl.renderer);
+  sdl.presentedVersion = version;
+  sdl.mustPresent = false;
+}
+
+void RequestClose() {
+  if (PlatformActiveWindow())
+    PlatformRequestClose();
+  else
+    sdl.closePending = true;
+}
+
+void StylusDown(StylusSource source, int x, int y) {
+  sdl.stylus = source;
+  sdl.stylusX = x;
+  sdl.stylusY = y;
+  PlatformPostInput(WM_LBUTTONDOWN, 0, PackPoint(x, y));
+}
+
+void StylusMove(int x, int y) {
+  sdl.stylusX = x;
+  sdl.stylusY = y;
+  PlatformPostInput(WM_MOUSEMOVE, 0, PackPoint(x, y));
+}
+
+void StylusUp(int x, int y) {
+  sdl.stylus = STYLUS_UP;
+  PlatformPostInput(WM_LBUTTONUP, 0, PackPoint(x, y));
+}
+
+void MouseToScreen(int windowX, int windowY, int* x, int* y) {
+  SdlWindowToScreen(windowX, windowY, sdl.zoom, x, y);
+}
+
+void FingerToScreen(const SDL_TouchFingerEvent& finger, int* x, int* y) {
+  SdlTouchToScreen(finger.x, finger.y, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                   x, y);
+}
+
+void HandleWindowEvent(const SDL_WindowEvent& event) {
+  switch (event.event) {
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      sdl.mustPresent = true;
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      // The release may never come once another window has the pointer.
+      if (sdl.stylus != STYLUS_UP) StylusUp(sdl.stylusX, sdl.stylusY);
+      break;
+  }
+}
+
+void HandleEvent(const SDL_Event& event) {
+  int x, y;
+  switch (event.type) {
+    case SDL_QUIT:
+      RequestClose();
+      return;
+    case SDL_WINDOWEVENT:
+      HandleWindowEvent(event.window);
+      return;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      sdl.mustPresent = true;
+      return;
+    case SDL_KEYDOWN: {
+      UINT message;
+      WPARAM code;
+      LPARAM lParam;
+      bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
+      if (SdlTranslateKey(event.key.keysym.sym, alt, event.key.repeat != 0, PlatformButtonsTaken(),
+                          &message, &code, &lParam))
+        PlatformPostInput(message, code, lParam);
+      return;
+    }
+    // Touch arrives as finger events; SDL's mouse copies of them are skipped.
+    case SDL_MOUSEBUTTONDOWN:
+      if (event.button.button != SDL_BUTTON_LEFT || event.button.which == SDL_TOUCH_MOUSEID) return;
+      if (sdl.stylus != STYLUS_UP) return;
+      MouseToScreen(event.button.x, event.button.y, &x, &y);
+      StylusDown(STYLUS_MOUSE, x, y);
+      return;
+    case SDL_MOUSEMOTION:
+      if (sdl.stylus != STYLUS_MOUSE || event.motion.which == SDL_TOUCH_MOUSEID) return;
+      MouseToScreen(event.motion.x, event.motion.y, &x, &y);
+      StylusMove(x, y);
+      return;
+    case SDL_MOUSEBUTTONUP:
+      if (event.button.button != SDL_BUTTON_LEFT || sdl.stylus != STYLUS_MOUSE) return;
+      MouseToScreen(event.button.x, event.button.y, &x, &y);
+      StylusUp(x, y);
+      return;
+    case SDL_FINGERDOWN:
+      if (sdl.stylus != STYLUS_UP) return;  // one stylus: the first finger down
+      sdl.finger = event.tfinger.fingerId;
+      FingerToScreen(event.tfinger, &x, &y);
+      StylusDown(STYLUS_FINGER, x, y);
+      return;
+    case SDL_FINGERMOTION:
+      if (sdl.stylus != STYLUS_FINGER || event.tfinger.fingerId != sdl.finger) return;
+      FingerToScreen(event.tfinger, &x, &y);
+      StylusMove(x, y);
+      return;
+    case SDL_FINGERUP:
+      if (sdl.stylus != STYLUS_FINGER || event.tfinger.fingerId != sdl.finger) return;
+      FingerToScreen(event.tfinger, &x, &y);
+      StylusUp(x, y);
+      return;
+  }
+  if (event.type == wakeEventType.load()) wakeQueued.store(false);
+}
+
+// Handles the events already queued; presents when the window needs it.
+void DrainEvents() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) HandleEvent(event);
+  if (sdl.mustPresent) Present();
+}
+
+DWORD SdlTickCount() { return GetTickCount(); }
+
+void SdlSleep(DWORD milliseconds) {
+  if (!sdl.window) {
+    Sleep(milliseconds);
+    return;
+  }
+  Present();
+  DWORD start = GetTickCount();
+  for (;;) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) break;
+    DWORD left = milliseconds - elapsed;
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, left < (DWORD)kSleepSliceMs ? (int)left : kSleepSliceMs))
+      HandleEvent(event);
+    DrainEvents();
+  }
+}
+
+void SdlWait(int timeoutMs) {
+  if (!sdl.window) {
+    if (timeoutMs > 0) Sleep((DWORD)timeoutMs);
+    return;
+  }
+  ShowCursorShape();
+  if (sdl.closePending && PlatformActiveWindow()) {
+    sdl.closePending = false;
+    PlatformRequestClose();
+    return;
+  }
+  SDL_Event event;
+  int got = timeoutMs < 0 ? SDL_WaitEvent(&event) : SDL_WaitEventTimeout(&event, timeoutMs);
+  if (got) HandleEvent(event);
+  DrainEvents();
+  ShowCursorShape();
+}
+
+void SdlWake() {
+  Uint32 type = wakeEventType.load();
+  if (!type || wakeQueued.exchange(true)) return;
+  SDL_Event event;
+  SDL_zero(event);
+  event.type = type;
+  if (SDL_PushEvent(&event) != 1) wakeQueued.store(false);
+}
+
+void SdlPresent() {
+  if (sdl.window) Present();
+}
+
+const PlatformBackend kSdlBackend = {SdlTickCount, SdlSleep, SdlWait, SdlWake, SdlPresent};
+
+void SetIcon(const uint32_t* icon) {
+  // SDL only reads the pixels; the window keeps its own copy.
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      (void*)icon, 32, 32, 32, 32 * (int)sizeof(uint32_t), SDL_PIXELFORMAT_ARGB8888);
+  if (!surface) return;
+  SDL_SetWindowIcon(sdl.window, surface);
+  SDL_FreeSurface(surface);
+}
+
+Uint32 RegisteredWakeType() {
+  static Uint32 type = SDL_RegisterEvents(1);
+  return type;
+}
+
+}  // namespace
+
+int SdlDisplaySize(int* width, int* height) {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  SDL_DisplayMode mode;
+  int ok = SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0;
+  if (ok) {
+    if (width) *width = mode.w;
+    if (height) *height = mode.h;
+  }
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return ok;
+}
+
+int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon) {
+  if (sdl.window) return 0;
+  // Ctrl+C and kill end the program as they would without a window.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  Uint32 wakeType = RegisteredWakeType();
+  if (wakeType == (Uint32)-1) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return 0;
+  }
+  if (fullscreen || zoom < 1) zoom = 1;
+  if (zoom > kMaxZoom) zoom = kMaxZoom;
+  int width = GetSystemMetrics(SM_CXSCREEN) * zoom;
+  int height = GetSystemMetrics(SM_CYSCREEN) * zoom;
+  Uint32 flags = SDL_WINDOW_SHOWN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  sdl.window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                width, height, flags);
+  if (!sdl.window) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return 0;
+  }
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // whole pixels, no smoothing
+  sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
+  if (!sdl.renderer) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+  if (!sdl.renderer ||
+      !EnsureTexture(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN))) {
+    SdlBackendClose();
+    return 0;
+  }
+  if (icon) SetIcon(icon);
+  SDL_StopTextInput();  // keys only; no input method in between
+  sdl.arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+  sdl.waitCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAIT);
+  sdl.shownShape = IDC_ARROW;
+  sdl.zoom = zoom;
+  sdl.mustPresent = true;
+  sdl.stylus = STYLUS_UP;
+  sdl.closePending = false;
+  windowThread.store(std::this_thread::get_id());
+  wakeQueued.store(false);
+  wakeEventType.store(wakeType);
+  ShowCursorShape();
+  return 1;
+}
+
+void SdlBackendClose() {
+  if (!sdl.window) return;
+  wakeEventType.store(0);
+  windowThread.store(std::thread::id());
+  if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+  if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
+  SDL_DestroyWindow(sdl.window);
+  if (sdl.arrowCursor) SDL_FreeCursor(sdl.arrowCursor);
+  if (sdl.waitCursor) SDL_FreeCursor(sdl.waitCursor);
+  sdl = SdlWindowState();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+const PlatformBackend* SdlBackend() { return &kSdlBackend; }
+
+void SdlCursorChanged() {
+  if (windowThread.load() == std::this_thread::get_id()) ShowCursorShape();
+}
+
+int SdlTranslateKey(int sdlKey, bool alt, bool repeat, bool buttonsTaken, UINT* message,
+                    WPARAM* code, LPARAM* lParam) {
+  for (const KeyRule& rule : kKeyTable) {
+    if (rule.key != sdlKey) continue;
+    LPARAM bits = kRepeatCountOne | (repeat ? KF_REPEAT_BIT : 0);
+    if (alt && rule.altCode) {
+      *message = WM_SYSKEYDOWN;
+      *code = rule.altCode;
+      *lParam = bits | KF_ALT_BIT;
+      return 1;
+    }
+    if (rule.button && !buttonsTaken) return 0;
+    *message = WM_KEYDOWN;
+    *code = rule.code;
+    *lParam = bits;
+    return 1;
+  }
+  return 0;
+}
+
+int SdlKeyFromName(const char* name) { return name ? (int)SDL_GetKeyFromName(name) : 0; }
+
+void SdlWindowToScreen(int windowX, int windowY, int zoom, int* x, int* y) {
+  if (zoom < 1) zoom = 1;
+  *x = (windowX < 0 ? 0 : windowX) / zoom;
+  *y = (windowY < 0 ? 0 : windowY) / zoom;
+}
+
+void SdlTouchToScreen(float touchX, float touchY, int screenWidth, int screenHeight, int* x,
+                      int* y) {
+  // The window shows the screen whole, so 0..1 spans it; 1.0 is past the last
+  // pixel and a NaN counts as 0.
+  float fx = touchX > 0 ? (touchX < 1 ? touchX : 1) : 0;
+  float fy = touchY > 0 ? (touchY < 1 ? touchY : 1) : 0;
+  *x = (int)(fx * (float)screenWidth);
+  *y = (int)(fy * (float)screenHeight);
+  if (*x >= screenWidth) *x = screenWidth > 0 ? screenWidth - 1 : 0;
+  if (*y >= screenHeight) *y = screenHeight > 0 ? screenHeight - 1 : 0;
+}
