@@ -1,0 +1,258 @@
+// The folder grid: painting, stylus hits, thumb tracking, keys, opening an
+// entry.
+#include "ui/grid.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+
+#include "browser/entry_list.h"
+#include "platform/gdi.h"
+#include "platform/window.h"
+#include "shell/settings.h"
+#include "ui/ui_state.h"
+#include "ui/viewer.h"
+
+// The viewer cannot show a picture yet: opening one selects it and the grid
+// stays.
+static const bool kViewerReady = false;
+
+static const WCHAR kTitleWhenRoot[] = L"Korvane Viewer";
+
+namespace {
+
+// Copies a whole bitmap, or the part of it at (srcX, srcY), into the back
+// context.
+void CopyBitmap(HBITMAP bitmap, int x, int y, int width, int height, int srcX, int srcY) {
+  SelectObject(uiState.sourceContext, bitmap);
+  BitBlt(uiState.backContext, x, y, width, height, uiState.sourceContext, srcX, srcY, SRCCOPY);
+}
+
+void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
+  HBRUSH brush = CreateSolidBrush(color);
+  FillRect(dc, &rect, brush);
+  DeleteObject(brush);
+}
+
+void PaintTile(int idx, int x, int y) {
+  const FolderEntry& e = entryList[idx];
+  const bool selected = idx == uiState.selection;
+  HBITMAP* bm = uiState.tileBitmaps;
+  // The worker stores the handle before the size, under the lock.
+  LockEntryList();
+  HBITMAP thumb = e.thumbnail;
+  int thumbWidth = e.thumbnailWidth;
+  int thumbHeight = e.thumbnailHeight;
+  UnlockEntryList();
+  // Only this thread deletes thumbnails (by a scan), so thumb stays valid.
+  if (e.kind == Picture && thumb) {
+    CopyBitmap(bm[selected ? BmFolderSelected : BmFrame], x, y, kTileSize, kTileSize, 0, 0);
+    FillSolid(uiState.backContext, RECT{x + kWellInset, y + kWellInset, x + kWellEnd, y + kWellEnd},
+              RGB(0, 0, 0));
+    CopyBitmap(thumb, x + (kTileSize - thumbWidth) / 2, y + (kTileSize - thumbHeight) / 2,
+               thumbWidth, thumbHeight, 0, 0);
+  } else {
+    TileBitmap which;
+    if (e.kind == Folder && e.name[0] == L'.')
+      which = selected ? BmParentSelected : BmParent;
+    else if (e.kind == Folder)
+      which = selected ? BmFolderSelected : BmFolder;
+    else
+      which = selected ? BmPictureSelected : BmPicture;
+    CopyBitmap(bm[which], x, y, kTileSize, kTileSize, 0, 0);
+  }
+
+  HDC back = uiState.backContext;
+  SetTextColor(back, kTextColor);
+  SetBkMode(back, TRANSPARENT);
+  RECT measured = {0, y + kLabelTop, kMeasureWidth, y + kLabelBottom};
+  DrawTextW(back, e.label, -1, &measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  RECT box = {x, y + kLabelTop, x + kNameBoxWidth, y + kLabelBottom};
+  UINT format = DT_WORDBREAK | DT_NOPREFIX;
+  if (measured.right - measured.left <= kNameBoxWidth) format |= DT_CENTER;
+  DrawTextW(back, e.label, -1, &box, format);
+}
+
+void PaintTitleBar() {
+  const int W = uiState.clientWidth;
+  HBITMAP piece = uiState.tileBitmaps[BmTitle];
+  CopyBitmap(piece, 0, 0, kTitleEdge, kTitleHeight, 0, 0);
+  StretchBlt(uiState.backContext, kTitleEdge, 0, W - kToolbarWidth - 2 * kTitleEdge, kTitleHeight,
+             uiState.sourceContext, kTitleEdge, 0, kTitleMiddle, kTitleHeight, SRCCOPY);
+  CopyBitmap(piece, W - kToolbarWidth - kTitleEdge, 0, kTitleEdge, kTitleHeight,
+             kTitleEdge + kTitleMiddle, 0);
+  // The colour and mode last set for a label still apply. One line, so that
+  // it centres vertically; no prefix, so "Tom & Jerry" keeps its "&".
+  RECT box = {kTitleLeft, kTitleTop, W - kToolbarWidth, kTitleBottom};
+  DrawTextW(uiState.backContext, currentFolder[0] ? currentFolder : kTitleWhenRoot, -1, &box,
+            DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+void PaintToolbar() {
+  const int W = uiState.clientWidth, H = uiState.clientHeight;
+  const int x = W - kToolbarWidth;
+  HBITMAP strip = uiState.tileBitmaps[BmStrip];
+  CopyBitmap(strip, x, 0, kButtonSize, kButtonSize, 0, kButtonSize * kStripClose);
+  if (entryCount <= uiState.tilesPerPage) return;
+  CopyBitmap(strip, x, kTitleHeight, kButtonSize, kButtonSize, 0, kButtonSize * kStripUp);
+  CopyBitmap(strip, x, H - kButtonSize, kButtonSize, kButtonSize, 0, kButtonSize * kStripDown);
+  CopyBitmap(uiState.tileBitmaps[BmThumb], x, kTrackTop + ThumbOffset(uiState.firstVisible),
+             kButtonSize, kButtonSize, 0, 0);
+}
+
+}  // namespace
+
+int ThumbOffset(int first) {
+  const UiState& s = uiState;
+  if (s.columns <= 0) return 0;
+  const int64_t track = s.clientHeight - kTrackSlack;
+  const int64_t span = entryCount + entryCount % s.columns - s.tilesPerPage;
+  if (span <= 0) return 0;
+  return (int)std::min(track, track * first / span);
+}
+
+void GridPaint(HDC screen) {
+  const UiState& s = uiState;
+  SelectObject(s.backContext, s.uiFont);
+  FillSolid(s.backContext, RECT{0, 0, s.clientWidth, s.clientHeight}, RGB(255, 255, 255));
+  // The full rows and one more, partly shown.
+  for (int i = 0; s.firstVisible + i < entryCount && entryList[s.firstVisible + i].name &&
+                  i < s.tilesPerPage + s.columns;
+       i++) {
+    const int x = kGridLeft + kTileWidth * (i % s.columns);
+    const int y = kGridTop + kTileHeight * (i / s.columns);
+    PaintTile(s.firstVisible + i, x, y);
+  }
+  PaintTitleBar();
+  PaintToolbar();
+  BitBlt(screen, 0, 0, s.clientWidth, s.clientHeight, s.backContext, 0, 0, SRCCOPY);
+}
+
+void GridPress(int x, int y) {
+  UiState& s = uiState;
+  if (x <= s.clientWidth - kToolbarWidth) return;  // tiles act on release
+  if (y > kTitleHeight && y < kTrackTop) {
+    if (s.firstVisible != 0) s.toolbarHold = HoldUp;
+  } else if (y > s.clientHeight - kButtonSize) {
+    if (s.firstVisible < entryCount - s.tilesPerPage) s.toolbarHold = HoldDown;
+  } else if (entryCount > s.tilesPerPage) {
+    // The close cross and the track: track at once, then on every tick.
+    s.toolbarHold = HoldThumb;
+    SendMessageW(mainWindow, WM_TIMER, 0, 0);
+  }
+}
+
+void GridRelease(int x, int y) {
+  UiState& s = uiState;
+  if (x > s.clientWidth - kToolbarWidth) {
+    if (y < kTitleHeight) {
+      PostQuitMessage(0);
+    } else if (y > kTitleHeight && y < kTrackTop) {
+      if (s.firstVisible != 0) {
+        s.firstVisible -= s.columns;
+        QuietRepaint();
+      }
+    } else if (y > s.clientHeight - kButtonSize) {
+      if (s.firstVisible < entryCount - s.tilesPerPage) {
+        s.firstVisible += s.columns;
+        QuietRepaint();
+      }
+    }
+    return;
+  }
+  // Truncation puts the left margin and the title bar into column and row 0.
+  const int column = (x - kGridLeft) / kTileWidth;
+  const int row = (y - kGridTop) / kTileHeight;
+  // The last admitted row is the partly shown one.
+  if (column < s.columns && row <= s.tilesPerPage / s.columns)
+    OpenEntry(s.firstVisible + row * s.columns + column);
+}
+
+void ThumbTrackStep() {
+  UiState& s = uiState;
+  if (entryCount <= s.tilesPerPage) return;  // no thumb to track
+  const int y = s.lastStylusY;
+  // Whole rows until the thumb's centre is within 10 pixels of y.
+  const int centre = kTrackTop + kButtonSize / 2;
+  for (int n = 0; n < kMaxTrackRows && s.firstVisible < entryCount - s.tilesPerPage &&
+                  y > ThumbOffset(s.firstVisible) + centre + kTrackNear;
+       n++)
+    s.firstVisible += s.columns;
+  for (int n = 0; n < kMaxTrackRows && s.firstVisible != 0 &&
+                  y < ThumbOffset(s.firstVisible) + centre - kTrackNear;
+       n++)
+    s.firstVisible -= s.columns;
+  QuietRepaint();
+}
+
+void GridKey(int code, bool repeated) {
+  UiState& s = uiState;
+  switch (code) {
+    case VK_RIGHT:
+      s.selection = std::max(0, std::min(s.selection + 1, entryCount - 1));
+      if (s.selection - s.firstVisible >= s.tilesPerPage) s.firstVisible += s.columns;
+      QuietRepaint();
+      break;
+    case VK_LEFT:
+      if (s.selection == 0) break;
+      s.selection--;
+      if (s.selection < s.firstVisible) s.firstVisible -= s.columns;
+      QuietRepaint();
+      break;
+    case VK_UP:
+      if (s.selection == 0) break;
+      s.selection = std::max(0, s.selection - s.columns);
+      if (s.selection < s.firstVisible) s.firstVisible -= s.columns;
+      QuietRepaint();
+      break;
+    case VK_DOWN:
+      if (s.selection >= entryCount) break;
+      s.selection = std::min(entryCount - 1, s.selection + s.columns);
+      if (s.selection - s.firstVisible >= s.tilesPerPage) s.firstVisible += s.columns;
+      QuietRepaint();
+      break;
+    case VK_RETURN:
+      if (!repeated) OpenEntry(s.selection);
+      break;
+    default:
+      break;
+  }
+}
+
+void OpenEntry(int index) {
+  UiState& s = uiState;
+  if (index < 0 || index >= entryCount) return;
+  const FolderEntry& e = entryList[index];
+  if (e.kind == Picture) {
+    LoadViewerPicture(index);
+    s.currentPicture = index;
+    s.zoomIndex = kZoomStartRow;
+    s.zoomNum = 1;
+    s.zoomDen = 1;
+    if (kViewerReady) s.gridMode = false;
+    s.slideShow = false;
+    s.selection = index;
+    s.panX = 0;
+    s.panY = 0;
+    FullRepaint();
+    return;
+  }
+  WCHAR folder[kPathMax];
+  if (e.name[0] == L'.') {
+    // The parent entry: one level up, the root from a first-level folder.
+    wcscpy(folder, currentFolder);
+    WCHAR* cut = wcsrchr(folder, L'\\');
+    if (cut)
+      *cut = 0;
+    else
+      folder[0] = 0;
+  } else if (swprintf(folder, kPathMax, L"%ls\\%ls", currentFolder, e.name) < 0) {
+    return;  // the path would not fit: stay where we are
+  }
+  s.selection = 0;
+  wcscpy(currentFolder, folder);
+  SaveSettings();
+  ScanFolder(currentFolder);
+  s.firstVisible = 0;
+  FullRepaint();
+}
