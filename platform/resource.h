@@ -42,3 +42,12 @@ HBITMAP LoadBitmapW(HINSTANCE instance, const WCHAR* name);
 int LoadStringW(HINSTANCE instance, UINT id, WCHAR* buffer, int max);
 // The icon group: a handle that names it, or null when missing.
 HICON LoadIconW(HINSTANCE instance, const WCHAR* name);
+
+// The 16-bit bitmap of a packed 8-bit DIB (info header, colour table,
+// pixel rows), or null when the bytes are not one: every read stays within
+// size, so any bytes may be passed.
+HBITMAP BitmapFromDib(const BYTE* data, DWORD size);
+// The size x size image of icon group name as 0xAARRGGBB pixels, top row
+// first, opaque where the icon's mask says so and fully transparent
+// elsewhere. Returns 1 when the group has such an image, else 0.
+int PlatformIconPixels(const WCHAR* name, int size, uint32_t* rgba);
