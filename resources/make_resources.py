@@ -604,12 +604,12 @@ def camera(n):
     # lens: red ring, dark barrel, glass and a glint
     cx, cy, r = 16, 18, 8.6 if n >= 32 else 8.2
     shape(lambda d: d.ellipse(s(cx - r, cy - r, cx + r, cy + r), fill=255), (104, 8, 8))
-    r1 = r - (2.4 if n < 32 else 0.9)
+    r1 = r - (1.2 if n < 32 else 0.9)
     shape(lambda d: d.ellipse(s(cx - r1, cy - r1, cx + r1, cy + r1), fill=255),
           vgradient(img.size, (cy - r1) * k, (cy + r1) * k, (248, 72, 64), (184, 16, 16)))
-    r2 = r * 0.62
+    r2 = r * (0.62 if n >= 32 else 0.52)
     shape(lambda d: d.ellipse(s(cx - r2, cy - r2, cx + r2, cy + r2), fill=255), grey(24))
-    r3 = r * 0.45
+    r3 = r * (0.45 if n >= 32 else 0.40)
     shape(lambda d: d.ellipse(s(cx - r3, cy - r3, cx + r3, cy + r3), fill=255),
           vgradient(img.size, (cy - r3) * k, (cy + r3) * k, (64, 88, 144), (16, 24, 48)))
     g = r * 0.16
