@@ -17,6 +17,7 @@ import sys
 
 from PIL import Image
 
+sys.dont_write_bytecode = True  # keep resources/ free of caches
 from pictures import (camera, folder_layer, over, parent_tile, picture_tile, red_tile,
                       scroll_thumb, snap, splash, thumb_tile, title_bar, toolbar_strip,
                       white_tile, folder_tile)
