@@ -40,7 +40,8 @@ HBITMAP LoadBitmapW(HINSTANCE instance, const WCHAR* name);
 // Copies string id into buffer (at most max - 1 characters and a
 // terminator); returns the characters copied, 0 when missing.
 int LoadStringW(HINSTANCE instance, UINT id, WCHAR* buffer, int max);
-// The icon group: a handle that names it, or null when missing.
+// The icon group: a handle that names it (the address of the group's
+// ResourceEntry, which lives as long as the program), or null when missing.
 HICON LoadIconW(HINSTANCE instance, const WCHAR* name);
 
 // The 16-bit bitmap of a packed 8-bit DIB (info header, colour table,
