@@ -40,5 +40,15 @@ HBITMAP LoadBitmapW(HINSTANCE instance, const WCHAR* name);
 // Copies string id into buffer (at most max - 1 characters and a
 // terminator); returns the characters copied, 0 when missing.
 int LoadStringW(HINSTANCE instance, UINT id, WCHAR* buffer, int max);
-// The icon group: a handle that names it, or null when missing.
+// The icon group: a handle that names it (the address of the group's
+// ResourceEntry, which lives as long as the program), or null when missing.
 HICON LoadIconW(HINSTANCE instance, const WCHAR* name);
+
+// The 16-bit bitmap of a packed 8-bit DIB (info header, colour table,
+// pixel rows), or null when the bytes are not one: every read stays within
+// size, so any bytes may be passed.
+HBITMAP BitmapFromDib(const BYTE* data, DWORD size);
+// The size x size image of icon group name as 0xAARRGGBB pixels, top row
+// first, opaque where the icon's mask says so and fully transparent
+// elsewhere. Returns 1 when the group has such an image, else 0.
+int PlatformIconPixels(const WCHAR* name, int size, uint32_t* rgba);

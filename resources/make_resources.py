@@ -1,0 +1,246 @@
+#!/usr/bin/env python3
+"""Draws the program's bitmaps and icon and writes resources/resource_data.cpp.
+
+A developer tool: its output (resource_data.cpp and art/) is committed, and
+the build never runs it. Needs Python 3 with Pillow; on Debian install
+python3-pil and run it with the system interpreter:
+
+    /usr/bin/python3 resources/make_resources.py
+
+Every colour is snapped to a value that RGB565 holds exactly, so the screen
+shows the palette as drawn (greys keep red, green and blue equal).
+"""
+
+import os
+import struct
+import sys
+
+from PIL import Image
+
+sys.dont_write_bytecode = True  # keep resources/ free of caches
+from pictures import (camera, folder_layer, over, parent_tile, picture_tile, red_tile,
+                      scroll_thumb, snap, splash, thumb_tile, title_bar, toolbar_strip,
+                      white_tile, folder_tile)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ART = os.path.join(HERE, "art")
+LANGUAGE = 1033
+VERSION = (1, 0, 0, 1)
+
+
+# ---------------------------------------------------------------------------
+# Palettes and file layouts
+
+
+def indexed(img):
+    """(palette, rows of indices) of an RGB image, every colour 565-exact."""
+    rgb = img.convert("RGB")
+    snapped = Image.new("RGB", rgb.size)
+    snapped.putdata([snap(c) for c in rgb.getdata()])
+    colours = sorted(set(snapped.getdata()))
+    if len(colours) > 256:
+        q = snapped.quantize(256, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
+        pal = q.getpalette()[:256 * 3]
+        palette = [snap(tuple(pal[i * 3:i * 3 + 3])) for i in range(256)]
+        data = list(q.getdata())
+    else:
+        palette = colours
+        where = {c: i for i, c in enumerate(colours)}
+        data = [where[c] for c in snapped.getdata()]
+    w, h = rgb.size
+    rows = [data[y * w:(y + 1) * w] for y in range(h)]
+    return palette, rows
+
+
+def dib(palette, rows, height_factor=1, and_rows=None, full_table=False):
+    """BITMAPINFOHEADER, colour table and bottom-up pixel rows (and an icon's mask)."""
+    h = len(rows)
+    w = len(rows[0])
+    stride = (w + 3) // 4 * 4
+    table = list(palette) + [(0, 0, 0)] * ((256 if full_table else len(palette)) - len(palette))
+    pixels = bytearray()
+    for row in reversed(rows):
+        pixels += bytes(row) + bytes(stride - w)
+    mask_bytes = bytearray()
+    if and_rows is not None:
+        mstride = ((w + 31) // 32) * 4
+        for row in reversed(and_rows):
+            line = bytearray(mstride)
+            for x, bit in enumerate(row):
+                if bit:
+                    line[x // 8] |= 0x80 >> (x % 8)
+            mask_bytes += line
+    header = struct.pack("<IiiHHIIiiII", 40, w, h * height_factor, 1, 8, 0,
+                         len(pixels) + len(mask_bytes), 2835, 2835,
+                         0 if full_table else len(table), 0)
+    colours = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in table)
+    return header + colours + bytes(pixels) + bytes(mask_bytes)
+
+
+def bmp_file(data):
+    """A BMP file around a packed DIB whose colour table has biClrUsed entries."""
+    clr_used = struct.unpack_from("<I", data, 32)[0]
+    offset = 14 + 40 + 4 * clr_used
+    return b"BM" + struct.pack("<IHHI", 14 + len(data), 0, 0, offset) + data
+
+
+def icon_image(img):
+    alpha = img.getchannel("A")
+    solid = Image.new("RGB", img.size, (0, 0, 0))
+    solid.paste(img.convert("RGB"), (0, 0), alpha.point(lambda a: 255 if a >= 128 else 0))
+    palette, rows = indexed(solid)
+    w, h = img.size
+    transparent = [[1 if alpha.getpixel((x, y)) < 128 else 0 for x in range(w)] for y in range(h)]
+    black = palette.index((0, 0, 0)) if (0, 0, 0) in palette else None
+    if black is None:
+        palette = palette + [(0, 0, 0)]
+        black = len(palette) - 1
+    rows = [[black if transparent[y][x] else rows[y][x] for x in range(w)] for y in range(h)]
+    return dib(palette, rows, 2, transparent, full_table=True)
+
+
+def utf16z(text):
+    return (text + "\0").encode("utf-16-le")
+
+
+def align4(b):
+    return b + bytes((-len(b)) % 4)
+
+
+def version_node(key, value=b"", value_length=None, text=False, children=()):
+    """One VS_VERSIONINFO node: header, key, value, children, each on 4 bytes."""
+    body = align4(struct.pack("<HHH", 0, 0, 0) + utf16z(key))
+    body += value
+    if children:
+        body = align4(body)
+        for child in children:
+            body = align4(body) + child
+    if value_length is None:
+        value_length = len(value) // 2 if text else len(value)
+    return struct.pack("<HHH", len(body), value_length, 1 if text else 0) + body[6:]
+
+
+def version_block():
+    ms = (VERSION[0] << 16) | VERSION[1]
+    ls = (VERSION[2] << 16) | VERSION[3]
+    fixed = struct.pack("<13I", 0xFEEF04BD, 0x00010000, ms, ls, ms, ls, 0x3F, 0, 0x4, 0x1, 0, 0, 0)
+    shown = "%d, %d, %d, %d" % VERSION
+    strings = [("CompanyName", "Korvane"), ("FileDescription", "Viewer"), ("FileVersion", shown),
+               ("InternalName", "Viewer"),
+               ("LegalCopyright", "Copyright (C) Korvane. All rights reserved."),
+               ("OriginalFilename", "Viewer.exe"), ("ProductName", "Korvane Viewer"),
+               ("ProductVersion", shown)]
+    entries = [version_node(k, utf16z(v), text=True) for k, v in strings]
+    table = version_node("040904B0", text=True, children=entries)
+    string_info = version_node("StringFileInfo", text=True, children=[table])
+    var = version_node("Translation", struct.pack("<HH", 0x0409, 0x04B0))
+    var_info = version_node("VarFileInfo", text=True, children=[var])
+    return version_node("VS_VERSION_INFO", fixed, children=[string_info, var_info])
+
+
+def string_block(strings):
+    out = b""
+    for i in range(16):
+        text = strings.get(i, "")
+        out += struct.pack("<H", len(text)) + text.encode("utf-16-le")
+    return out
+
+
+def accelerators():
+    FVIRTKEY, FALT, LAST = 0x01, 0x10, 0x80
+    return (struct.pack("<HHHH", FALT, ord("/"), 40003, 0) +
+            struct.pack("<HHHH", FVIRTKEY | FALT | LAST, 0x73, 40002, 0))
+
+
+# ---------------------------------------------------------------------------
+# Output
+
+
+def c_array(name, data):
+    lines = ["const BYTE %s[] = {" % name]
+    for i in range(0, len(data), 24):
+        lines.append("    " + ",".join(str(b) for b in data[i:i + 24]) + ",")
+    lines.append("};")
+    return "\n".join(lines)
+
+
+def main():
+    os.makedirs(ART, exist_ok=True)
+    bitmaps = [
+        (104, folder_tile()),
+        (105, picture_tile(False)),
+        (106, toolbar_strip()),
+        (107, title_bar()),
+        (109, parent_tile(white_tile())),
+        (110, scroll_thumb()),
+        (111, thumb_tile()),
+        (112, splash(VERSION)),
+        (113, over(red_tile(), folder_layer())),
+        (114, parent_tile(red_tile())),
+        (115, picture_tile(True)),
+    ]
+    arrays, entries = [], []
+    for number, img in bitmaps:
+        data = dib(*indexed(img))
+        with open(os.path.join(ART, "bitmap%d.bmp" % number), "wb") as f:
+            f.write(bmp_file(data))
+        arrays.append(c_array("kBitmap%d" % number, data))
+        entries.append("RT_BITMAP, MAKEINTRESOURCEW(%d), %d, kBitmap%d, sizeof(kBitmap%d)" %
+                       (number, LANGUAGE, number, number))
+
+    icons = [(1, icon_image(camera(32)), 32), (2, icon_image(camera(16)), 16)]
+    group = struct.pack("<HHH", 0, 1, len(icons))
+    ico_dir = struct.pack("<HHH", 0, 1, len(icons))
+    ico_images = b""
+    offset = 6 + 16 * len(icons)
+    for number, data, size in icons:
+        group += struct.pack("<BBBBHHIH", size, size, 0, 0, 1, 8, len(data), number)
+        ico_dir += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(data), offset)
+        ico_images += data
+        offset += len(data)
+        arrays.append(c_array("kIcon%d" % number, data))
+        entries.append("RT_ICON, MAKEINTRESOURCEW(%d), %d, kIcon%d, sizeof(kIcon%d)" %
+                       (number, LANGUAGE, number, number))
+    with open(os.path.join(ART, "icon101.ico"), "wb") as f:
+        f.write(ico_dir + ico_images)
+    arrays.append(c_array("kIconGroup101", group))
+    entries.append("RT_GROUP_ICON, MAKEINTRESOURCEW(101), %d, kIconGroup101, sizeof(kIconGroup101)" %
+                   LANGUAGE)
+
+    arrays.append(c_array("kStrings1", string_block({1: "Viewer", 3: "VIEWER"})))
+    entries.append("RT_STRING, MAKEINTRESOURCEW(1), %d, kStrings1, sizeof(kStrings1)" % LANGUAGE)
+    arrays.append(c_array("kAccelerators3", accelerators()))
+    entries.append("RT_ACCELERATOR, MAKEINTRESOURCEW(3), %d, kAccelerators3, sizeof(kAccelerators3)" %
+                   LANGUAGE)
+    arrays.append(c_array("kHiResAware", struct.pack("<H", 1)))
+    entries.append('L"CEUX", L"HI_RES_AWARE", %d, kHiResAware, sizeof(kHiResAware)' % LANGUAGE)
+    arrays.append(c_array("kVersion1", version_block()))
+    entries.append("RT_VERSION, MAKEINTRESOURCEW(1), %d, kVersion1, sizeof(kVersion1)" % LANGUAGE)
+
+    out = ["// Generated by resources/make_resources.py: do not edit; change the script",
+           "// and run it again. The program's resources as its resource compiler lays",
+           "// them out (bitmaps as packed 8-bit DIBs, icons, strings, accelerators, the",
+           "// high-resolution marker and the version block).",
+           '#include "platform/resource.h"', "", "namespace {", ""]
+    out += [a + "\n" for a in arrays]
+    out += ["}  // namespace", "", "const ResourceEntry kProgramResources[] = {"]
+    out += ["    {%s}," % e for e in entries]
+    out += ["};", "const int kProgramResourceCount =",
+            "    (int)(sizeof(kProgramResources) / sizeof(kProgramResources[0]));", ""]
+    with open(os.path.join(HERE, "resource_data.cpp"), "w") as f:
+        f.write("\n".join(out))
+    if len(sys.argv) > 1:
+        # a preview folder: every picture as PNG, enlarged 4 times
+        for number, img in bitmaps:
+            img.resize((img.width * 4, img.height * 4), Image.NEAREST).save(
+                os.path.join(sys.argv[1], "bitmap%d.png" % number))
+        for size in (32, 16):
+            cam = camera(size)
+            back = Image.new("RGBA", cam.size, (255, 255, 255, 255))
+            back.alpha_composite(cam)
+            back.resize((size * 8, size * 8), Image.NEAREST).save(
+                os.path.join(sys.argv[1], "icon%d.png" % size))
+
+
+if __name__ == "__main__":
+    main()
