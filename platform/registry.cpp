@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,11 @@ bool RegistryPath(char* out, size_t outSize) {
   } else {
     const char* config = getenv("XDG_CONFIG_HOME");
     const char* home = getenv("HOME");
+    struct passwd entry, *found = nullptr;
+    char scratch[1024];
+    if ((!home || home[0] != '/') &&
+        getpwuid_r(getuid(), &entry, scratch, sizeof(scratch), &found) == 0 && found)
+      home = found->pw_dir;
     // A relative XDG_CONFIG_HOME is to be ignored.
     if (config && config[0] == '/')
       n = snprintf(out, outSize, "%s/%s/%s", config, kDefaultFolder, kDefaultName);

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -61,6 +63,19 @@ class RegistryTest : public ::testing::Test {
 std::vector<BYTE> WideBytes(const std::wstring& s, bool terminator = true) {
   const BYTE* p = (const BYTE*)s.c_str();
   return std::vector<BYTE>(p, p + (s.size() + (terminator ? 1 : 0)) * sizeof(WCHAR));
+}
+
+TEST_F(RegistryTest, DefaultFileLivesInTheConfigFolder) {
+  const char* saved = getenv("XDG_CONFIG_HOME");
+  std::string previous = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", dir_.At("xdg").c_str(), 1);
+  PlatformSetRegistryFile(nullptr);
+  RegCloseKey(Create());
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_.At("xdg/korvane-viewer/registry.reg")));
+  if (saved)
+    setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(RegistryTest, ValuesOfEveryKindSurviveTheFile) {
