@@ -4,6 +4,7 @@
 
 // Writes currentFolder as "Dir". Window thread.
 void SaveSettings();
-// Replaces currentFolder with "Dir", or the root when it is missing, not a
-// string, or longer than 255 characters. Window thread.
+// Replaces currentFolder with "Dir" (trailing backslashes dropped), or the
+// root when it is missing, not a string, or longer than 255 characters.
+// Window thread.
 void LoadSettings();

@@ -23,28 +23,34 @@ bool DropCapabilities() {
 
 }  // namespace
 
-std::string ScanUnreadable(const std::string& hostFolder, const WCHAR* devicePath) {
-  if (chmod(hostFolder.c_str(), 0) != 0) return "chmod failed";
+std::string RunUnprivileged(const std::function<std::string()>& body) {
   int fds[2];
   if (pipe(fds) != 0) return "pipe failed";
   pid_t child = fork();
   if (child == 0) {
-    char line[64] = "capabilities kept";
-    if (DropCapabilities()) {
-      wcscpy(currentFolder, devicePath);
-      int result = ScanFolder(currentFolder);
-      snprintf(line, sizeof(line), "result %d count %d", result, entryCount);
-    }
-    ssize_t ignored = write(fds[1], line, strlen(line));
+    std::string line = DropCapabilities() ? body() : "capabilities kept";
+    ssize_t ignored = write(fds[1], line.data(), line.size());
     (void)ignored;
     _exit(0);
   }
   close(fds[1]);
-  char buffer[64] = {};
+  char buffer[256] = {};
   ssize_t got = read(fds[0], buffer, sizeof(buffer) - 1);
   close(fds[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  chmod(hostFolder.c_str(), 0755);
   return got > 0 ? std::string(buffer, (size_t)got) : "no answer";
+}
+
+std::string ScanUnreadable(const std::string& hostFolder, const WCHAR* devicePath) {
+  if (chmod(hostFolder.c_str(), 0) != 0) return "chmod failed";
+  std::string answer = RunUnprivileged([devicePath] {
+    wcscpy(currentFolder, devicePath);
+    int result = ScanFolder(currentFolder);
+    char line[64];
+    snprintf(line, sizeof(line), "result %d count %d", result, entryCount);
+    return std::string(line);
+  });
+  chmod(hostFolder.c_str(), 0755);
+  return answer;
 }

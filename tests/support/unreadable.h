@@ -2,6 +2,7 @@
 // runs in a child process that first gives up the capabilities that let it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -10,3 +11,8 @@
 // back "result R count N" (or a line saying what went wrong); restores the
 // folder's permissions.
 std::string ScanUnreadable(const std::string& hostFolder, const WCHAR* devicePath);
+
+// Runs body in a child process that first gives up every capability, so
+// file permissions bind even when the tests run as root, and gives back its
+// result (or a line saying what went wrong; at most 255 bytes).
+std::string RunUnprivileged(const std::function<std::string()>& body);
