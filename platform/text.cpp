@@ -180,11 +180,12 @@ void BlendGlyph(BitmapObject* target, const Clip& clip, long long x, long long y
   uint16_t solid = PackColor(color);
   for (long long row = r0; row < r1; row++) {
     const uint8_t* src = g->coverage + row * g->width;
-    uint16_t* dst = target->Row((int)(gy + row)) + gx;
+    uint16_t* dst = target->Row((int)(gy + row));
     for (long long col = c0; col < c1; col++) {
       unsigned a = src[col];
-      if (a == 255) dst[col] = solid;
-      else if (a) dst[col] = Blend(dst[col], a, r, gr, b);
+      uint16_t& d = dst[gx + col];
+      if (a == 255) d = solid;
+      else if (a) d = Blend(d, a, r, gr, b);
     }
   }
 }

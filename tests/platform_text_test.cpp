@@ -8,6 +8,7 @@
 
 #include "platform/gdi.h"
 #include "platform/rgb565.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -355,6 +356,25 @@ TEST(TextDraw, FontsLiveWhileSelectedAndThenGo) {
   EXPECT_EQ(DrawTextW(screen, L"screen", -1, &r, 0), 12);
   ReleaseDC(nullptr, screen);
   EXPECT_EQ(PlatformLiveObjectCount(), before);
+}
+
+// Draws and measures while fontconfig knows no font folder; true when
+// nothing was drawn and both calls failed.
+bool FailsWithoutFonts() {
+  TempDir dir;
+  dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+  setenv("FONTCONFIG_FILE", dir.At("fonts.conf").c_str(), 1);
+  Canvas c(40, 20);
+  RECT r = {0, 0, 40, 20};
+  int drawn = DrawTextW(c.dc, L"abc", -1, &r, 0);
+  int measured = DrawTextW(c.dc, L"abc", -1, &r, DT_CALCRECT);
+  return drawn == 0 && measured == 0 && r.right == 40 && r.bottom == 20 && Empty(c.Ink());
+}
+
+// In a fresh process, so that fontconfig reads the empty configuration.
+TEST(TextDrawDeathTest, NoFontFileLeavesTheTextUndrawn) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit(FailsWithoutFonts() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // Draws a label page on its own surface; the pixels for comparison.
