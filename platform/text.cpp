@@ -92,11 +92,12 @@ void MakeCells(FontFace* face, const WCHAR* text, int n, UINT format) {
 
 // Lines of cells [begin, end), which hold no line break. With wrap, lines
 // end at the last space run that lets them fit in maxWidth; spaces may hang
-// past the edge and the run a line ends at is dropped.
+// past the edge, where they take no room, and the run a line ends at is
+// dropped.
 void WrapParagraph(int begin, int end, bool wrap, long long maxWidth) {
   int i = begin;
   for (;;) {
-    int start = i, width = 0, breakAt = -1, breakWidth = 0;
+    int start = i, width = 0, inkWidth = 0, breakAt = -1, breakWidth = 0;
     bool broken = false;
     while (i < end) {
       const Cell& c = cells[i];
@@ -115,19 +116,19 @@ void WrapParagraph(int begin, int end, bool wrap, long long maxWidth) {
           lines.push_back({start, breakAt, breakWidth});
           i = breakAt;
           while (i < end && cells[i].kind == CELL_SPACE) i++;
-        } else {
-          lines.push_back({start, i, width});  // one word too wide: broken at the edge
+          broken = true;
+          break;
         }
-        broken = true;
-        break;
+        break;  // one word too wide: broken at the edge
       }
       width += advance;
+      inkWidth = width;
       i++;
     }
-    if (!broken) {
-      lines.push_back({start, end, width});
-      return;
-    }
+    if (broken) continue;
+    if (wrap && width > maxWidth) width = (int)std::max<long long>(inkWidth, maxWidth);
+    lines.push_back({start, i, width});
+    if (i == end) return;
   }
 }
 

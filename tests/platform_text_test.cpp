@@ -146,6 +146,9 @@ TEST(TextMeasure, WordBreakKeepsLinesInTheBox) {
   EXPECT_GE(word.bottom, 36);
   // Even a box narrower than one character lays out (one per line).
   EXPECT_EQ(Measure(c.dc, L"abc", kLabelMeasure, 1).bottom, 36);
+  // Spaces hanging past the edge take no room.
+  EXPECT_LE(Measure(c.dc, L"ab                    ", kLabelMeasure, 30).right, 30);
+  EXPECT_LE(Measure(c.dc, L"                    ab", kLabelMeasure, 30).right, 30);
   // Spaces where a line breaks do not count.
   EXPECT_EQ(Measure(c.dc, L"wrap    here", kLabelMeasure, Width(c.dc, L"wrap") + 2).right,
             Width(c.dc, L"here") > Width(c.dc, L"wrap") ? Width(c.dc, L"here")
