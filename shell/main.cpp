@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/resource.h"
 #include "platform/window.h"
+#include "resources/version.h"
 #include "shell/startup.h"
 #include "ui/ui_state.h"
 
@@ -73,10 +74,11 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
       *done = true;
       return 0;
     } else if (strcmp(a, "--version") == 0) {
-      WCHAR version[64];
-      char text[64] = "?";
-      if (ProgramVersion(version, 64)) wcstombs(text, version, sizeof text - 1);
-      printf("Korvane Viewer %s\n", text);
+      WCHAR line[64];
+      char text[128] = "";
+      if (!ProgramVersionLine(line, 64) || wcstombs(text, line, sizeof text - 1) == (size_t)-1)
+        return 1;
+      printf("%s\n", text);
       *done = true;
       return 0;
     } else if (strcmp(a, "--root") == 0 && hasValue) {
@@ -116,8 +118,8 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
 void MakeCommandLine(const char* path, WCHAR* out) {
   out[0] = 0;
   if (!path || !*path) return;
-  bool fits = path[0] == '\\' ? WideFromHostName(path, out, kStartPathMax)
-                              : HostPathToDevice(path, out, kStartPathMax);
+  bool fits = path[0] == '\\' ? WideFromHostName(path, out, kPathMax)
+                              : HostPathToDevice(path, out, kPathMax);
   if (fits && out[0] == 0) wcscpy(out, L"\\");  // the root itself
   if (!fits) {
     startPathUnusable = true;
@@ -166,7 +168,7 @@ int main(int argc, char** argv) {
     }
     PlatformSetBackend(SdlBackend());
   }
-  static WCHAR commandLine[kStartPathMax];
+  static WCHAR commandLine[kPathMax];
   MakeCommandLine(o.path, commandLine);
   int code = ViewerMain((HINSTANCE)nullptr, commandLine, SW_SHOW);
   fflush(stdout);
