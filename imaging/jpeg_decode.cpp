@@ -11,6 +11,7 @@
 #include "platform/cursor.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -143,8 +144,6 @@ PictureBitmap FailDecode(JpegDecode* d) {
 
 }  // namespace
 
-int RoundUpToEven(int v) { return ((v + 1) / 2) * 2; }
-
 // Holds no object with a destructor: a fatal library error longjmps back
 // into this frame. The decode's state lives on the heap, so what RunDecode
 // changed is still there after the jump; only the pointer is local, and it
@@ -182,7 +181,7 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
   PictureBitmap bitmap = d->bitmap;
   if (!d->thumbnail) {
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
-    uint32_t count = (uint32_t)RoundUpToEven(d->size.width) * (uint32_t)d->size.height;
+    uint32_t count = (uint32_t)RowWords16(d->size.width) * (uint32_t)d->size.height;
     if (!RegisterBrightnessSource(d->bits, count)) {
       DeleteObject(bitmap);
       bitmap = nullptr;

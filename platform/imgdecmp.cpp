@@ -10,6 +10,7 @@
 #include "platform/gdi.h"
 #include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -133,17 +134,13 @@ void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
   if (*outH > maxH) *outH = maxH;
 }
 
-unsigned Pack565(unsigned r, unsigned g, unsigned b) {
-  return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-}
-
 // A channel with coverage a (0..255) laid over white.
 unsigned OverWhite(unsigned c, unsigned a) { return (c * a + 255 * (255 - a) + 127) / 255; }
 
 // A zeroed bottom-up RGB565 bitmap, rows of an even pixel count; the same
 // layout the JPEG path makes.
 HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
-  const int rowWords = ((width + 1) / 2) * 2;
+  const int rowWords = RowWords16(width);
   Rgb565Info bi = MakeRgb565Info(width, height);
   void* pixels = nullptr;
   HBITMAP bitmap =
@@ -174,7 +171,7 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   uint16_t* bits = nullptr;
   HBITMAP bitmap = CreateRgb565Bitmap(hdc, width, height, &bits);
   if (!bitmap) return nullptr;
-  const size_t rowWords = (size_t)((width + 1) / 2) * 2;
+  const size_t rowWords = (size_t)RowWords16(width);
   for (int y = 0; y < height; y++) {
     const guint8* p = src + (size_t)y * (size_t)stride;
     uint16_t* out = bits + (size_t)(height - 1 - y) * rowWords;
@@ -186,7 +183,7 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
         g = OverWhite(g, a);
         b = OverWhite(b, a);
       }
-      out[x] = (uint16_t)Pack565(r, g, b);
+      out[x] = PackRgb565(r, g, b);
     }
   }
   return bitmap;
