@@ -202,7 +202,7 @@ void Release(Decode* d) {
 // or null with nothing made.
 HBITMAP RunDecode(Decode* d) {
   DecompressImageInfo* info = d->info;
-  // 1. The leading bytes, which may come over several reads.
+  // The leading bytes, which may come over several reads.
   DWORD have = 0;
   bool ended = false;
   while (have < kSniffBytes) {
@@ -214,7 +214,7 @@ HBITMAP RunDecode(Decode* d) {
     have += got;
   }
   if (d->readFailed) return nullptr;
-  // 2. A loader of exactly the recognised type.
+  // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
   d->gif = strcmp(type, "gif") == 0;
@@ -224,7 +224,7 @@ HBITMAP RunDecode(Decode* d) {
   if (error) g_error_free(error);
   if (!d->loader) return nullptr;
   g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
-  // 3. Everything in, closed cleanly, a picture out. An animation gives its
+  // Everything in, closed cleanly, a picture out. An animation gives its
   // first frame as the static image.
   if (!FeedAll(d, have, ended)) return nullptr;
   GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
@@ -232,7 +232,7 @@ HBITMAP RunDecode(Decode* d) {
   d->picture = (GdkPixbuf*)g_object_ref(picture);
   g_object_unref(d->loader);
   d->loader = nullptr;
-  // 4. Reduced to fit with an averaging filter; smaller ones stay as they are.
+  // Reduced to fit with an averaging filter; smaller ones stay as they are.
   const int w = gdk_pixbuf_get_width(d->picture);
   const int h = gdk_pixbuf_get_height(d->picture);
   if (w < 1 || h < 1) return nullptr;
@@ -244,7 +244,7 @@ HBITMAP RunDecode(Decode* d) {
     if (!d->reduced) return nullptr;
     source = d->reduced;
   }
-  // 5. Packed into the 16-bit bitmap.
+  // Packed into the 16-bit bitmap.
   return PackPixbuf(info->hdc, source);
 }
 
