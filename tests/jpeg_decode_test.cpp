@@ -12,10 +12,10 @@
 
 #include "imaging/brightness.h"
 #include "imaging/picture.h"
-#include "jpeg/samples.h"
 #include "platform/cursor.h"
 #include "platform/gdi.h"
 #include "platform/rgb565.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/jpeg_reference.h"
 #include "tests/support/temp_dir.h"
 

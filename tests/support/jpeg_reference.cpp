@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 
 namespace {
 
