@@ -20,9 +20,9 @@
 #include "imaging/picture.h"
 #include "bench/pair.h"
 #include "bench/photo_files.h"
-#include "jpeg/samples.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "samples/jpeg_samples.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 
 inline long BenchFileSize(const std::string& path) {
   std::error_code ec;

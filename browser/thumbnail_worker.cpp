@@ -28,28 +28,28 @@ Step TakeEntry(uint32_t startValue, int index, WCHAR* path) {
 }  // namespace
 
 DWORD ThumbnailWorker(void* parameter) {
-  // 1-2. The generation it works for; below the window's thread.
+  // The generation it works for, then a priority below the window's thread.
   const uint32_t startValue = (uint32_t)(uintptr_t)parameter;
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
-  // 3. A newer scan may have come before this thread got going.
+  // A newer scan may have come before this thread got going.
   LockEntryList();
   bool replaced = listGeneration != startValue;
   UnlockEntryList();
   if (replaced) return 0;
   WCHAR path[kPathMax];
   for (int i = 0;; i++) {
-    // 4.1-4.2. Under the lock: still our list? a picture? its path.
+    // Under the lock: still our list? a picture? its path.
     LockEntryList();
     Step step = TakeEntry(startValue, i, path);
     UnlockEntryList();
     if (step == STEP_END) return 0;
     if (step == STEP_SKIP) continue;
-    // 4.3-4.4. The decode runs without the lock.
+    // The decode runs without the lock.
     PictureBitmap bitmap = LoadPicture(nullptr, path, 1, FIT_SCREEN_WHOLE);
     if (!bitmap) continue;
     BITMAP bm = {};
     GetObject(bitmap, sizeof(bm), &bm);
-    // 4.5-4.6. Store only into the list it was made for.
+    // Store only into the list it was made for.
     LockEntryList();
     if (listGeneration != startValue) {
       UnlockEntryList();
@@ -61,7 +61,7 @@ DWORD ThumbnailWorker(void* parameter) {
     e.thumbnailWidth = bm.bmWidth;
     e.thumbnailHeight = bm.bmHeight;
     UnlockEntryList();
-    // 4.7. Stored first, then announced.
+    // Stored first, then announced.
     PostMessageW(mainWindow, WM_THUMBNAIL_READY, (WPARAM)i, 0);
   }
 }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/rgb565.h"
+
 BrightnessSource brightnessSource = {false, nullptr, nullptr, 0};
 int brightnessLevel = 100;
 BYTE brightnessTable[256];
@@ -42,7 +44,7 @@ void ApplyBrightness(int level) {
     unsigned red8 = table[(p >> 8) & 0xF8];
     unsigned green8 = table[(p >> 3) & 0xFC];
     unsigned blue8 = table[(p & 0x1F) << 3];
-    src.livePixels[j] = (uint16_t)(((red8 >> 3) << 11) | ((green8 >> 2) << 5) | (blue8 >> 3));
+    src.livePixels[j] = PackRgb565(red8, green8, blue8);
   }
 }
 

@@ -9,7 +9,7 @@
 
 #include <cstdlib>
 
-#include "imaging/picture.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -52,13 +52,13 @@ inline uint16_t Pixel(const Plan& p, const BYTE* a, int* k) {
     if (g > 255) g = 255;
     if (b > 255) b = 255;
   }
-  return (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+  return PackRgb565(r, g, b);
 }
 
 template <bool kViewer, bool kAverage>
 void Convert(const Plan& p, int fw, int fh, int band, int chunk, const int* rowStart,
              uint16_t* bits) {
-  const size_t g = (size_t)RoundUpToEven(fw);
+  const size_t g = (size_t)RowWords16(fw);
   for (int y0 = 0; y0 < fh; y0 += band) {
     const int rows = fh - y0 < band ? fh - y0 : band;
     int k[kBand];

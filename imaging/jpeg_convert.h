@@ -15,7 +15,7 @@ struct JpegConversion {
   JpegOutputSize size;
   bool thumbnail;
   const BYTE* noise;   // 140 values 0..7
-  uint16_t* bits;      // zeroed, bottom-up rows of RoundUpToEven(FW) words
+  uint16_t* bits;      // zeroed, bottom-up rows of RowWords16(FW) words
 };
 
 // Draws one rand() per output row, top row first (viewer only). Returns 0

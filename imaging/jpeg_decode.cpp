@@ -11,6 +11,7 @@
 #include "platform/cursor.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -71,34 +72,34 @@ HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
   return bitmap;
 }
 
-// Steps 4 to 12 of a decode, from the library set-up to closing the file.
+// The decode itself, from the library set-up to closing the file.
 // Returns 1 with d->bitmap filled, or 0 after a failure that left the
 // decompression object alive (it is destroyed here). A fatal library error
 // never returns: it lands at the setjmp in DecodeJpegPicture.
 __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
-  // 4. The library: error manager, object, source, header.
+  // The library: error manager, object, source, header.
   cinfo->err = JpegSetupErrorManager(&d->err);
   jpeg_create_decompress(cinfo);
   jpeg_stdio_src(cinfo, d->file);
   jpeg_read_header(cinfo, TRUE);
-  // 5-6. Screen and library scale.
+  // Screen and library scale.
   JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
                      GetSystemMetrics(SM_CYSCREEN)};
   int divisor;
   int denom = ChooseLibraryScale(req, (int)cinfo->image_width, (int)cinfo->image_height, &divisor);
   JpegApplySettings(cinfo, denom);
-  // 7. Start; the library rounds W / d and H / d up.
+  // Start; the library rounds W / d and H / d up.
   jpeg_start_decompress(cinfo);
   d->outWidth = (int)cinfo->output_width;
   d->outHeight = (int)cinfo->output_height;
   const int components = cinfo->output_components;
-  // 8. Output size, step and turn.
+  // Output size, step and turn.
   d->size = ChooseOutputSize(req, d->outWidth, d->outHeight);
   if (d->size.width <= 0 || d->size.height <= 0) goto fail;
   if (components != 1 && components != 3 && components != 4) goto fail;
   {
-    // 9. Intermediate buffer and the one-row sample array, then the rows.
+    // Intermediate buffer and the one-row sample array, then the rows.
     const size_t rowBytes = (size_t)d->outWidth * 3;
     d->buffer = (BYTE*)malloc(rowBytes * (size_t)d->outHeight);
     if (!d->buffer) goto fail;
@@ -113,7 +114,7 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
       offset += rowBytes;
     }
   }
-  // 10-11. The bitmap, zeroed, then filled.
+  // The bitmap, zeroed, then filled.
   d->bitmap = CreatePictureBitmap(d->size.width, d->size.height, &d->bits);
   if (!d->bitmap) goto fail;
   {
@@ -121,7 +122,7 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
                                  d->thumbnail, d->noise, d->bits};
     if (!ConvertJpegPicture(conversion)) goto fail;
   }
-  // 12. Done with the library and the file.
+  // Done with the library and the file.
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);
   return 1;
@@ -143,8 +144,6 @@ PictureBitmap FailDecode(JpegDecode* d) {
 
 }  // namespace
 
-int RoundUpToEven(int v) { return ((v + 1) / 2) * 2; }
-
 // Holds no object with a destructor: a fatal library error longjmps back
 // into this frame. The decode's state lives on the heap, so what RunDecode
 // changed is still there after the jump; only the pointer is local, and it
@@ -154,15 +153,15 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
   if (!d) return nullptr;
   d->thumbnail = thumbnail != 0;
   d->fitMode = fitMode;
-  // 1. Dither noise, drawn at the start of every decode, thumbnails too.
+  // Dither noise, drawn at the start of every decode, thumbnails too.
   for (int i = 0; i < kNoiseCount; i++) d->noise[i] = (BYTE)(rand() % 8);
-  // 2. The file, opened before the jump point so the failure path knows it.
+  // The file, opened before the jump point so the failure path knows it.
   d->file = _wfopen(path, L"rb");
   if (!d->file) {
     free(d);
     return nullptr;
   }
-  // 3. Thumbnails only from files up to 1 MiB; the viewer shows it is busy.
+  // Thumbnails only from files up to 1 MiB; the viewer shows it is busy.
   if (d->thumbnail) {
     long size = -1;
     if (fseek(d->file, 0, SEEK_END) == 0) size = ftell(d->file);
@@ -177,18 +176,18 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
   if (setjmp(d->err.failurePath)) return FailDecode(d);  // object already destroyed
   if (!RunDecode(d)) return FailDecode(d);
   fclose(d->file);
-  // 13. Viewer: arrow back, then the picture becomes the brightness source.
+  // Viewer: arrow back, then the picture becomes the brightness source.
   // Registration comes last so a failure leaves the record as it was.
   PictureBitmap bitmap = d->bitmap;
   if (!d->thumbnail) {
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
-    uint32_t count = (uint32_t)RoundUpToEven(d->size.width) * (uint32_t)d->size.height;
+    uint32_t count = (uint32_t)RowWords16(d->size.width) * (uint32_t)d->size.height;
     if (!RegisterBrightnessSource(d->bits, count)) {
       DeleteObject(bitmap);
       bitmap = nullptr;
     }
   }
-  // 14. The buffer goes; the bitmap goes to the caller.
+  // The buffer goes; the bitmap goes to the caller.
   free(d->buffer);
   free(d);
   return bitmap;

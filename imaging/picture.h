@@ -26,6 +26,3 @@ DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param);
 
 // The JPEG path: a 16-bit RGB565 bottom-up bitmap, or null.
 PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode);
-
-// The smallest even number not below v (v >= 0).
-int RoundUpToEven(int v);

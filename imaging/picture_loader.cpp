@@ -34,19 +34,19 @@ DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param) {
 
 PictureBitmap LoadPicture(HWND window, const WCHAR* path, int thumbnail, int fitMode) {
   if (!path) return nullptr;
-  // 1. A viewer load stops brightness changes until a JPEG decode succeeds.
+  // A viewer load stops brightness changes until a JPEG decode succeeds.
   if (!thumbnail) brightnessSource.adjustable = false;
-  // 2. JPEG by name.
+  // JPEG by name.
   if (PassesJpegNameTest(path)) return DecodeJpegPicture(path, thumbnail, fitMode);
-  // 3. Everything else through the platform decoder.
+  // Everything else through the platform decoder.
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
-  // 4. A context of the window, or of the screen without one.
+  // A context of the window, or of the screen without one.
   HDC hdc = GetDC(window);
   BYTE buffer[kReadBufferSize] = {};
   HBITMAP bitmap = nullptr;
-  // 5. The parameter record; success is only a bitmap handed back.
+  // The parameter record; success is only a bitmap handed back.
   DecompressImageInfo info = {};
   info.dwSize = kDecompressInfoSize;
   info.pbBuffer = buffer;
@@ -64,7 +64,7 @@ PictureBitmap LoadPicture(HWND window, const WCHAR* path, int thumbnail, int fit
   info.pfnImageProgress = nullptr;
   info.crTransparentOverride = 0xFFFFFFFF;
   DecompressImageIndirect(&info);
-  // 6. Close, release, hand back whatever the decoder stored.
+  // Close, release, hand back whatever the decoder stored.
   CloseHandle(file);
   ReleaseDC(window, hdc);
   return bitmap;

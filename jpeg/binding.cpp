@@ -12,11 +12,11 @@ const long kLibraryMemoryLimit = 256L * 1024 * 1024;
 // Installed as error_exit; never returns to the library.
 void FatalExit(j_common_ptr cinfo) {
   JpegErrorManager* err = (JpegErrorManager*)cinfo->err;
-  // 1. The library's own message on standard error, nothing shown.
+  // The library's own message on standard error, nothing shown.
   (*cinfo->err->output_message)(cinfo);
-  // 2. Free every byte of this decode; the object is dead from here on.
+  // Free every byte of this decode; the object is dead from here on.
   jpeg_destroy(cinfo);
-  // 3. Back to the failure path of the decode on this thread.
+  // Back to the failure path of the decode on this thread.
   longjmp(err->failurePath, 1);
 }
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <unordered_set>
 
 #include "platform/files.h"
+#include "platform/handles.h"
 #include "platform/wstring.h"
 
 namespace {
@@ -23,12 +23,13 @@ const size_t kHostPathMax = 4096;
 std::mutex rootLock;
 char deviceRoot[kHostPathMax] = "/";
 
-struct FileObject {
+// An open file; the descriptor closes with the last reference, so a read
+// on one thread keeps it open while another thread closes the handle.
+struct FileObject : PlatformObject {
   int fd;
+  explicit FileObject(int f) : PlatformObject(KIND_FILE), fd(f) {}
+  ~FileObject() override { close(fd); }
 };
-
-std::mutex fileLock;
-std::unordered_set<FileObject*>* openFiles;  // made on first use, never freed
 
 // Appends one UTF-8 sequence for code point c; 0 when it does not fit.
 int PutUtf8(DWORD c, char* out, size_t outSize, size_t* at) {
@@ -351,26 +352,18 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposit
   if (access != GENERIC_READ || disposition != OPEN_EXISTING) return INVALID_HANDLE_VALUE;
   int fd = OpenRegularFile(path);
   if (fd < 0) return INVALID_HANDLE_VALUE;
-  FileObject* f = new (std::nothrow) FileObject{fd};
+  FileObject* f = new (std::nothrow) FileObject(fd);
   if (!f) {
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  std::lock_guard<std::mutex> hold(fileLock);
-  if (!openFiles) openFiles = new std::unordered_set<FileObject*>();
-  openFiles->insert(f);
-  return f;
-}
-
-static FileObject* LookupFile(HANDLE h) {
-  std::lock_guard<std::mutex> hold(fileLock);
-  if (!openFiles || !openFiles->count((FileObject*)h)) return nullptr;
-  return (FileObject*)h;
+  HANDLE h = HandleCreate(f);  // a full table deletes f, which closes fd
+  return h ? h : INVALID_HANDLE_VALUE;
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void*) {
   if (read) *read = 0;
-  FileObject* f = LookupFile(file);
+  HandleRef<FileObject> f(file, KIND_FILE);
   if (!f || (!buffer && count)) return FALSE;
   DWORD total = 0;
   while (total < count) {
@@ -384,17 +377,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void*) {
   return TRUE;
 }
 
-BOOL CloseHandle(HANDLE object) {
-  FileObject* f;
-  {
-    std::lock_guard<std::mutex> hold(fileLock);
-    if (!openFiles || !openFiles->erase((FileObject*)object)) return FALSE;
-    f = (FileObject*)object;
-  }
-  close(f->fd);
-  delete f;
-  return TRUE;
-}
+BOOL CloseHandle(HANDLE object) { return HandleClose(object, KIND_FILE) ? TRUE : FALSE; }
 
 FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
   if (!mode || (wcscmp(mode, L"rb") != 0 && wcscmp(mode, L"r") != 0)) return nullptr;

@@ -43,6 +43,8 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads up to count bytes; *read is 0 at the end of the file.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* overlapped);
+// Closes a file handle; FALSE for any other handle. A read still running on
+// another thread finishes on the open file.
 BOOL CloseHandle(HANDLE object);
 
 // The runtime's buffered files; only reading modes are offered (the device

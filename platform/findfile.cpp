@@ -6,24 +6,24 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <unordered_set>
 
+#include "platform/handles.h"
 #include "platform/wstring.h"
 
 namespace {
 
 const size_t kHostPathMax = 4096;
 
-struct FindObject {
+// An enumeration in progress; the folder closes with the last reference.
+// Used by one thread at a time (readdir keeps the position).
+struct FindObject : PlatformObject {
   DIR* dir;
   int dirFd;
   WCHAR pattern[MAX_PATH];
+  explicit FindObject(DIR* d) : PlatformObject(KIND_FIND), dir(d), dirFd(dirfd(d)) {}
+  ~FindObject() override { closedir(dir); }
 };
-
-std::mutex findLock;
-std::unordered_set<FindObject*>* openFinds;  // made on first use, never freed
 
 bool MatchesAll(const WCHAR* pattern) {
   return wcscmp(pattern, L"*.*") == 0 || wcscmp(pattern, L"*") == 0;
@@ -80,12 +80,6 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
   return false;
 }
 
-FindObject* LookupFind(HANDLE h) {
-  std::lock_guard<std::mutex> hold(findLock);
-  if (!openFinds || !openFinds->count((FindObject*)h)) return nullptr;
-  return (FindObject*)h;
-}
-
 }  // namespace
 
 HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
@@ -105,39 +99,24 @@ HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
   if (!mapped) return INVALID_HANDLE_VALUE;
   DIR* dir = opendir(host);
   if (!dir) return INVALID_HANDLE_VALUE;
-  FindObject* f = new (std::nothrow) FindObject();
+  FindObject* f = new (std::nothrow) FindObject(dir);
   if (!f) {
     closedir(dir);
     return INVALID_HANDLE_VALUE;
   }
-  f->dir = dir;
-  f->dirFd = dirfd(dir);
   wcscpy(f->pattern, namePattern);
   if (!NextItem(f, data)) {
-    closedir(dir);
     delete f;
     return INVALID_HANDLE_VALUE;
   }
-  std::lock_guard<std::mutex> hold(findLock);
-  if (!openFinds) openFinds = new std::unordered_set<FindObject*>();
-  openFinds->insert(f);
-  return f;
+  HANDLE h = HandleCreate(f);  // a full table deletes f, which closes dir
+  return h ? h : INVALID_HANDLE_VALUE;
 }
 
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {
-  FindObject* f = LookupFind(find);
+  HandleRef<FindObject> f(find, KIND_FIND);
   if (!f || !data) return FALSE;
-  return NextItem(f, data) ? TRUE : FALSE;
+  return NextItem(f.get(), data) ? TRUE : FALSE;
 }
 
-BOOL FindClose(HANDLE find) {
-  FindObject* f;
-  {
-    std::lock_guard<std::mutex> hold(findLock);
-    if (!openFinds || !openFinds->erase((FindObject*)find)) return FALSE;
-    f = (FindObject*)find;
-  }
-  closedir(f->dir);
-  delete f;
-  return TRUE;
-}
+BOOL FindClose(HANDLE find) { return HandleClose(find, KIND_FIND) ? TRUE : FALSE; }

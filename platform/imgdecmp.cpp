@@ -10,6 +10,7 @@
 #include "platform/gdi.h"
 #include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -133,17 +134,13 @@ void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
   if (*outH > maxH) *outH = maxH;
 }
 
-unsigned Pack565(unsigned r, unsigned g, unsigned b) {
-  return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-}
-
 // A channel with coverage a (0..255) laid over white.
 unsigned OverWhite(unsigned c, unsigned a) { return (c * a + 255 * (255 - a) + 127) / 255; }
 
 // A zeroed bottom-up RGB565 bitmap, rows of an even pixel count; the same
 // layout the JPEG path makes.
 HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
-  const int rowWords = ((width + 1) / 2) * 2;
+  const int rowWords = RowWords16(width);
   Rgb565Info bi = MakeRgb565Info(width, height);
   void* pixels = nullptr;
   HBITMAP bitmap =
@@ -174,7 +171,7 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   uint16_t* bits = nullptr;
   HBITMAP bitmap = CreateRgb565Bitmap(hdc, width, height, &bits);
   if (!bitmap) return nullptr;
-  const size_t rowWords = (size_t)((width + 1) / 2) * 2;
+  const size_t rowWords = (size_t)RowWords16(width);
   for (int y = 0; y < height; y++) {
     const guint8* p = src + (size_t)y * (size_t)stride;
     uint16_t* out = bits + (size_t)(height - 1 - y) * rowWords;
@@ -186,7 +183,7 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
         g = OverWhite(g, a);
         b = OverWhite(b, a);
       }
-      out[x] = (uint16_t)Pack565(r, g, b);
+      out[x] = PackRgb565(r, g, b);
     }
   }
   return bitmap;
@@ -205,7 +202,7 @@ void Release(Decode* d) {
 // or null with nothing made.
 HBITMAP RunDecode(Decode* d) {
   DecompressImageInfo* info = d->info;
-  // 1. The leading bytes, which may come over several reads.
+  // The leading bytes, which may come over several reads.
   DWORD have = 0;
   bool ended = false;
   while (have < kSniffBytes) {
@@ -217,7 +214,7 @@ HBITMAP RunDecode(Decode* d) {
     have += got;
   }
   if (d->readFailed) return nullptr;
-  // 2. A loader of exactly the recognised type.
+  // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
   d->gif = strcmp(type, "gif") == 0;
@@ -227,7 +224,7 @@ HBITMAP RunDecode(Decode* d) {
   if (error) g_error_free(error);
   if (!d->loader) return nullptr;
   g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
-  // 3. Everything in, closed cleanly, a picture out. An animation gives its
+  // Everything in, closed cleanly, a picture out. An animation gives its
   // first frame as the static image.
   if (!FeedAll(d, have, ended)) return nullptr;
   GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
@@ -235,7 +232,7 @@ HBITMAP RunDecode(Decode* d) {
   d->picture = (GdkPixbuf*)g_object_ref(picture);
   g_object_unref(d->loader);
   d->loader = nullptr;
-  // 4. Reduced to fit with an averaging filter; smaller ones stay as they are.
+  // Reduced to fit with an averaging filter; smaller ones stay as they are.
   const int w = gdk_pixbuf_get_width(d->picture);
   const int h = gdk_pixbuf_get_height(d->picture);
   if (w < 1 || h < 1) return nullptr;
@@ -247,7 +244,7 @@ HBITMAP RunDecode(Decode* d) {
     if (!d->reduced) return nullptr;
     source = d->reduced;
   }
-  // 5. Packed into the 16-bit bitmap.
+  // Packed into the 16-bit bitmap.
   return PackPixbuf(info->hdc, source);
 }
 

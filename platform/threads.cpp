@@ -2,7 +2,6 @@
 #include "platform/threads.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -68,9 +67,10 @@ HANDLE GetCurrentThread() { return kCurrentThread; }
 BOOL SetThreadPriority(HANDLE thread, int priority) {
   if (thread != kCurrentThread) return FALSE;
   if (priority < THREAD_PRIORITY_LOWEST) return TRUE;  // nothing above normal is asked for
-  sched_param param = {};
-  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) == 0) return TRUE;
-  // Per-thread nice value: Linux applies it to the thread id alone.
+  // Nice 19 rather than the idle class: an idle-class thread holding a lock
+  // that the window's thread waits for can be kept off the processor for as
+  // long as normal threads are busy, while nice 19 still gets a small share.
+  // Linux applies a nice value to the thread id alone.
   return setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), kLowestNice) == 0 ? TRUE : FALSE;
 }
 

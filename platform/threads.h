@@ -16,8 +16,8 @@ BOOL PlatformStartThread(LPTHREAD_START_ROUTINE proc, void* parameter);
 
 // Pseudo-handle of the calling thread, for SetThreadPriority.
 HANDLE GetCurrentThread();
-// Only the calling thread can be changed. LOWEST and below: the idle
-// scheduling class, or nice 19 where that is refused.
+// Only the calling thread can be changed. LOWEST and below: nice 19 for the
+// calling thread alone.
 BOOL SetThreadPriority(HANDLE thread, int priority);
 
 // Threads started by PlatformStartThread that have not returned yet.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imaging/brightness.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -79,11 +80,11 @@ TEST_F(BrightnessApply, LevelsStartFromThePristineCopy) {
   BYTE t[256];
   BuildBrightnessTable(150, t);
   // White maps through entries 248 (red, blue) and 252 (green), never 255.
-  uint16_t white = (uint16_t)(((t[248] >> 3) << 11) | ((t[252] >> 2) << 5) | (t[248] >> 3));
+  uint16_t white = PackRgb565(t[248], t[252], t[248]);
   EXPECT_EQ(live[0], white);
   // Above 100 the filler words light up: entry 0 is no longer 0.
   EXPECT_NE(live[3], 0);
-  EXPECT_EQ(live[3], (uint16_t)(((t[0] >> 3) << 11) | ((t[0] >> 2) << 5) | (t[0] >> 3)));
+  EXPECT_EQ(live[3], PackRgb565(t[0], t[0], t[0]));
 
   // A second level does not build on the first.
   brightnessLevel = 50;

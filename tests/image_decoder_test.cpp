@@ -18,6 +18,7 @@
 #include "imaging/brightness.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
+#include "platform/rgb565.h"
 #include "platform/gdi.h"
 #include "platform/imgdecmp.h"
 
@@ -99,7 +100,7 @@ void Inspect(HBITMAP h, View* v) {
   ASSERT_EQ(GetObject(h, sizeof(ds), &ds), (int)sizeof(ds));
   v->width = ds.dsBmih.biWidth;
   v->height = ds.dsBmih.biHeight;
-  v->rowWords = (v->width + 1) / 2 * 2;
+  v->rowWords = RowWords16(v->width);
   v->bits = (const uint16_t*)ds.dsBm.bmBits;
   ASSERT_NE(v->bits, nullptr);
   EXPECT_GT(ds.dsBmih.biHeight, 0);
@@ -137,6 +138,20 @@ class ImageDecoder : public ::testing::Test {
   std::string dir;
   int liveAtStart = 0;
 };
+
+// The packing and row length every 16-bit bitmap here is checked against.
+TEST(Rgb565, PackingAndRowWords) {
+  EXPECT_EQ(PackRgb565(200, 100, 50), 0xCB26);  // (25 << 11) | (25 << 5) | 6
+  EXPECT_EQ(PackRgb565(255, 255, 255), 0xFFFF);
+  EXPECT_EQ(PackRgb565(7, 3, 7), 0x0000);        // below one step of each field
+  EXPECT_EQ(PackRgb565(8, 4, 8), 0x0821);
+  EXPECT_EQ(PackRgb565(255, 0, 0), 0xF800);
+  EXPECT_EQ(RowWords16(1), 2);
+  EXPECT_EQ(RowWords16(2), 2);
+  EXPECT_EQ(RowWords16(3), 4);
+  EXPECT_EQ(RowWords16(239), 240);
+  EXPECT_EQ(RowWords16(240), 240);
+}
 
 TEST_F(ImageDecoder, ViewerAndThumbnailSizes) {
   Put("a.png", Corpus("png/pngsuite/basn2c08.png"));

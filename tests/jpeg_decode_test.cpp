@@ -12,9 +12,10 @@
 
 #include "imaging/brightness.h"
 #include "imaging/picture.h"
-#include "jpeg/samples.h"
 #include "platform/cursor.h"
 #include "platform/gdi.h"
+#include "platform/rgb565.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/jpeg_reference.h"
 #include "tests/support/temp_dir.h"
 
@@ -422,7 +423,7 @@ TEST_F(JpegDecode, GreyAndCmykFiles) {
     if (!thumbnail) continue;
     // Without noise a grey pixel packs one value into all three channels.
     for (size_t i = 0; i < p.words.size(); i++) {
-      if (i % (size_t)RoundUpToEven(p.width) == (size_t)p.width) continue;  // padding
+      if (i % (size_t)RowWords16(p.width) == (size_t)p.width) continue;  // padding
       ASSERT_EQ(Red(p.words[i]), Blue(p.words[i])) << i;
       ASSERT_EQ(Green(p.words[i]) >> 1, Red(p.words[i])) << i;
     }

@@ -13,7 +13,7 @@
 
 #include "imaging/jpeg_sizing.h"
 #include "imaging/picture.h"
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/jpeg_reference.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 

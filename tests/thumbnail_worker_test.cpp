@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "browser/entry_list.h"
-#include "jpeg/samples.h"
 #include "platform/gdi.h"
 #include "platform/threads.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/thumbnail_window.h"
 

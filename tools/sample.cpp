@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 #include "tools/args.h"
 
 namespace {

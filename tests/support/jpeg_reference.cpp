@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 
 namespace {
 
@@ -142,6 +142,8 @@ RefPicture ReferenceJpegDecode(const std::string& hostPath, const RefRequest& q)
   auto sample = [&](int r, int c, int ch) -> unsigned { return rgb[((size_t)r * OW + c) * 3 + ch]; };
 
   const int FW = p.width, FH = p.height, s = p.step;
+  // Packing and row length written out here rather than taken from the
+  // product, so that a fault in either cannot agree with itself.
   p.rowWords = (FW + 1) / 2 * 2;
   p.words.assign((size_t)p.rowWords * FH, 0);
   const bool viewer = !q.thumbnail;

@@ -25,7 +25,7 @@ struct RefPicture {
   bool rotated = false;
   int step = 0;                             // s, in sixteenths
   int width = 0, height = 0;                // FW x FH
-  int rowWords = 0;                         // RoundUpToEven(FW)
+  int rowWords = 0;                         // FW rounded up to even
   std::vector<uint16_t> words;              // rowWords * FH, bottom row first
 };
 

@@ -1,7 +1,7 @@
 // Synthetic JPEG files and the library's plain decode of them. Both keep
 // every library object in a plain record so that a fatal library error can
 // longjmp back without skipping a destructor.
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 
 #include <csetjmp>
 #include <cstdio>
