@@ -5,6 +5,7 @@
 #include <string>
 
 #include "browser/entry_list.h"
+#include "imaging/brightness.h"
 #include "platform/gdi.h"
 #include "platform/registry.h"
 #include "platform/shell_ui.h"
@@ -54,6 +55,9 @@ class GridTest : public ::testing::Test {
     Close();
     PlatformSetScreenSize(width, height);
     uiState = UiState();
+    // Earlier suites in this process decoded viewer pictures and deleted
+    // them; a new program starts with nothing registered for brightness.
+    brightnessSource.adjustable = false;
     wcscpy(startPath, start);
     startPathUnusable = unusable;
     hwnd = CreateWindowExW(0, kClass, L"", WS_VISIBLE | WS_TABSTOP, 0, 0,
