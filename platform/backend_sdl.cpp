@@ -245,11 +245,13 @@ void DrainEvents() {
   if (sdl.mustPresent) Present();
 }
 
-DWORD SdlTickCount() { return GetTickCount(); }
+// The platform's GetTickCount and Sleep come back here while this backend is
+// installed, so both use SDL's own clock and delay.
+DWORD SdlTickCount() { return (DWORD)SDL_GetTicks(); }
 
 void SdlSleep(DWORD milliseconds) {
   if (!sdl.window) {
-    Sleep(milliseconds);
+    SDL_Delay(milliseconds);
     return;
   }
   Present();
@@ -267,7 +269,7 @@ void SdlSleep(DWORD milliseconds) {
 
 void SdlWait(int timeoutMs) {
   if (!sdl.window) {
-    if (timeoutMs > 0) Sleep((DWORD)timeoutMs);
+    if (timeoutMs > 0) SDL_Delay((Uint32)timeoutMs);
     return;
   }
   ShowCursorShape();

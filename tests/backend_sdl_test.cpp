@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/backend.h"
 #include "platform/cursor.h"
+#include "platform/threads.h"
 #include "platform/window.h"
 
 namespace {
@@ -148,6 +150,31 @@ TEST(SdlWindow, OpensHeadlessAndWakeEndsAWait) {
   backend->wake();
   backend->wait(-1);
   SdlBackendClose();
+}
+
+// GetTickCount and Sleep go through the installed backend, which must not
+// send them back to itself. Run on a thread so that a loop fails the test.
+TEST(SdlWindow, ClockAndSleepWorkWhileInstalled) {
+  const PlatformBackend* before = PlatformGetBackend();
+  PlatformSetBackend(SdlBackend());
+  std::atomic<bool> done{false};
+  std::atomic<DWORD> slept{0};
+  std::thread sleeper([&] {
+    DWORD start = GetTickCount();
+    Sleep(30);
+    slept = GetTickCount() - start;
+    done = true;
+  });
+  for (int i = 0; i < 250 && !done.load(); i++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  PlatformSetBackend(before);
+  if (!done.load()) {
+    sleeper.detach();
+    FAIL() << "GetTickCount or Sleep did not return with the SDL backend installed";
+  }
+  sleeper.join();
+  EXPECT_GE(slept.load(), 30u);
+  EXPECT_LT(slept.load(), 5000u);
 }
 
 }  // namespace

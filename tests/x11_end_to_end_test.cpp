@@ -1,0 +1,301 @@
+// The real program in a window on a private X server, driven by synthetic
+// clicks and keys, against the same steps run headless: at every step the
+// window must show exactly the headless screenshot's pixels.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jpeg/samples.h"
+#include "tests/support/background.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/screenshot.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+const int kZoom = 2;
+const int kScreenWidth = 240;
+const int kScreenHeight = 320;
+const int kFirstDisplay = 91;
+const int kLastDisplay = 140;
+const int kServerStartMs = 10000;
+const int kPollMs = 200;
+const int kSettleMs = 20000;
+const int kExitMs = 5000;
+const char kToolTimeout[] = "10";  // seconds for any one xdotool or xwd call
+const char* const kNeededTools[] = {"Xvfb", "xdotool", "xwd"};
+
+// One thing the user does; the same list drives both runs. A click is in
+// screen pixels; key is the X key name and code the key as the window gets it.
+struct Step {
+  int x, y;
+  const char* key;
+  int code;
+};
+const Step kSteps[] = {
+    {37, 57, nullptr, 0},  // the first tile: the folder "Beach"
+    {0, 0, "Down", 0x28}, {0, 0, "Down", 0x28}, {0, 0, "Down", 0x28}, {0, 0, "Up", 0x26},
+};
+// The close cross; its release ends the program.
+const int kCloseX = 230, kCloseY = 10;
+
+bool OnPath(const std::string& tool) {
+  const char* path = getenv("PATH");
+  std::string all = path ? path : "";
+  for (size_t at = 0; at <= all.size();) {
+    size_t end = all.find(':', at);
+    if (end == std::string::npos) end = all.size();
+    if (access((all.substr(at, end - at) + "/" + tool).c_str(), X_OK) == 0) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// A window capture brought down to screen pixels: 0xRRGGBB, top row first.
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> rgb;
+  bool operator==(const Capture& o) const {
+    return width == o.width && height == o.height && rgb == o.rgb;
+  }
+};
+
+uint32_t Be32(const std::string& b, size_t at) {
+  return (uint32_t)(uint8_t)b[at] << 24 | (uint32_t)(uint8_t)b[at + 1] << 16 |
+         (uint32_t)(uint8_t)b[at + 2] << 8 | (uint32_t)(uint8_t)b[at + 3];
+}
+
+int Shift(uint32_t mask) {
+  int s = 0;
+  while (s < 32 && !(mask >> s & 1)) s++;
+  return s;
+}
+
+// An xwd dump (ZPixmap, 24 or 32 bits a pixel, 8-bit channels), taking the
+// pixel at (zoom x, zoom y) for screen pixel (x, y). "" or what is wrong.
+std::string ParseXwd(const std::string& b, int zoom, Capture* out) {
+  const size_t kFields = 25;
+  if (b.size() < kFields * 4) return "xwd dump too short";
+  uint32_t f[kFields];
+  for (size_t i = 0; i < kFields; i++) f[i] = Be32(b, i * 4);
+  const uint32_t headerSize = f[0], width = f[4], height = f[5], byteOrder = f[7];
+  const uint32_t bitsPerPixel = f[11], bytesPerLine = f[12], ncolors = f[19];
+  const uint32_t masks[3] = {f[14], f[15], f[16]};
+  if (f[1] != 7 || f[2] != 2) return "not a version 7 ZPixmap dump";
+  if (bitsPerPixel != 24 && bitsPerPixel != 32) return "unexpected bits per pixel";
+  for (uint32_t m : masks)
+    if (!m || m >> Shift(m) != 0xFF) return "channels are not 8 bits";
+  const uint64_t start = (uint64_t)headerSize + (uint64_t)ncolors * 12;
+  const uint32_t bytes = bitsPerPixel / 8;
+  if (width < (uint32_t)zoom || height < (uint32_t)zoom || width > 65536 || height > 65536 ||
+      bytesPerLine < width * bytes || start + (uint64_t)bytesPerLine * height > b.size())
+    return "xwd dump truncated or malformed";
+  out->width = (int)width / zoom;
+  out->height = (int)height / zoom;
+  out->rgb.assign((size_t)out->width * (size_t)out->height, 0);
+  for (int y = 0; y < out->height; y++)
+    for (int x = 0; x < out->width; x++) {
+      size_t at = (size_t)start + (size_t)y * zoom * bytesPerLine + (size_t)x * zoom * bytes;
+      uint32_t v = 0;
+      for (uint32_t i = 0; i < bytes; i++) {
+        uint32_t byte = (uint8_t)b[at + (byteOrder == 0 ? bytes - 1 - i : i)];
+        v = v << 8 | byte;
+      }
+      uint32_t rgb = 0;
+      for (uint32_t m : masks) rgb = rgb << 8 | (v & m) >> Shift(m);
+      out->rgb[(size_t)y * out->width + x] = rgb;
+    }
+  return "";
+}
+
+// Pixels whose 8-bit channels, cut to 5/6/5 bits, are not the shot's word.
+int Differences(const Capture& c, const Picture565& shot, std::string* first) {
+  if (c.width != shot.width || c.height != shot.height) return c.width * c.height + 1;
+  int n = 0;
+  for (int y = 0; y < c.height; y++)
+    for (int x = 0; x < c.width; x++) {
+      uint32_t p = c.rgb[(size_t)y * c.width + x];
+      uint16_t word = (uint16_t)((p >> 19 & 0x1F) << 11 | (p >> 10 & 0x3F) << 5 | (p >> 3 & 0x1F));
+      if (word != shot.At(x, y) && n++ == 0)
+        *first = "first at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    }
+  return n;
+}
+
+// The X server, the program's window on it and the xdotool and xwd calls.
+struct XRun {
+  std::string scratch, display, window;
+  std::vector<std::string> env;
+  pid_t server = -1, viewer = -1;
+
+  int Tool(std::vector<std::string> args, std::string* out = nullptr) {
+    args.insert(args.begin(), {"timeout", kToolTimeout});
+    int code = RunProcess(args, env, scratch + "/tool.out", scratch + "/tool.err");
+    if (out) *out = ReadHostFile(scratch + "/tool.out");
+    return code;
+  }
+
+  // A free display number whose server is listening; "" or what failed.
+  std::string StartServer() {
+    for (int n = kFirstDisplay; n <= kLastDisplay; n++) {
+      std::string number = std::to_string(n);
+      if (Exists("/tmp/.X" + number + "-lock") || Exists("/tmp/.X11-unix/X" + number)) continue;
+      server =
+          StartProcess({"Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                       EnvironmentWith({}, {}), scratch + "/xvfb.out", scratch + "/xvfb.err");
+      if (server < 0) return "Xvfb did not start";
+      int status;
+      bool ended = false;  // the number was taken meanwhile: try the next one
+      for (int waited = 0; waited < kServerStartMs && !ended; waited += 50) {
+        if (Exists("/tmp/.X11-unix/X" + number)) {
+          display = ":" + number;
+          env = EnvironmentWith({"DISPLAY=" + display}, {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"});
+          return "";
+        }
+        ended = WaitProcess(server, 50, &status) == 1;
+      }
+      if (ended)
+        server = -1;  // already reaped
+      else
+        StopProcess(&server);
+    }
+    return "no X server came up within 10 s on displays :91 to :140";
+  }
+
+  std::string Grab(Capture* c) {
+    std::string path = scratch + "/window.xwd";
+    if (Tool({"xwd", "-silent", "-id", window, "-out", path}) != 0) return "xwd failed";
+    return ParseXwd(ReadHostFile(path), kZoom, c);
+  }
+
+  // Captures every 200 ms until two in a row are equal and match the shot.
+  // The number of differing pixels in the last capture (0: it matched).
+  int Settle(const Picture565& shot, std::string* why) {
+    Capture previous, now;
+    int differing = -1;
+    for (int waited = 0; waited <= kSettleMs; waited += kPollMs) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      *why = Grab(&now);
+      if (!why->empty()) return -1;
+      differing = Differences(now, shot, why);
+      if (differing == 0 && now == previous) return 0;
+      previous = now;
+    }
+    return differing;
+  }
+
+  int Click(int x, int y) {
+    return Tool({"xdotool", "mousemove", "--window", window, "--sync",
+                 std::to_string(x * kZoom + kZoom / 2), std::to_string(y * kZoom + kZoom / 2),
+                 "click", "1"});
+  }
+};
+
+// Root: three folders and seven pictures (ten entries, more than a page of
+// nine); "Beach": the parent, a folder and eight pictures.
+void LayOutRoot(const TempDir& dir) {
+  dir.MakeFolder("root");
+  for (const char* f : {"root/Beach", "root/City", "root/Forest", "root/Beach/Dunes"})
+    dir.MakeFolder(f);
+  for (int i = 0; i < 15; i++) {
+    JpegSampleOptions o;
+    o.width = 120 + 23 * i;
+    o.height = 90 + 11 * (i % 5);
+    o.seed = (unsigned)(i + 1);
+    char name[64];
+    snprintf(name, sizeof name, i < 7 ? "root/pic %02d.jpg" : "root/Beach/sea %02d.jpg", i);
+    ASSERT_EQ(WriteJpegSample(dir.At(name).c_str(), o), 1) << name;
+  }
+}
+
+std::string ShotName(const TempDir& dir, int i) {
+  return dir.At("shot" + std::to_string(i) + ".bmp");
+}
+
+TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
+  for (const char* tool : kNeededTools)
+    if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed (packages xvfb xdotool x11-apps)";
+  TempDir dir;
+  LayOutRoot(dir);
+  if (HasFatalFailure()) return;
+
+  // The headless run first: its shots are what the window must show.
+  const int stepCount = (int)(sizeof kSteps / sizeof kSteps[0]);
+  std::string script = "idle\nshot " + ShotName(dir, 0) + "\n";
+  for (int i = 0; i < stepCount; i++) {
+    const Step& s = kSteps[i];
+    char line[64];
+    if (s.key)
+      snprintf(line, sizeof line, "key %x\n", s.code);
+    else
+      snprintf(line, sizeof line, "tap %d %d\n", s.x, s.y);
+    script += line + std::string("idle\nshot ") + ShotName(dir, i + 1) + "\n";
+  }
+  script += "tap " + std::to_string(kCloseX) + " " + std::to_string(kCloseY) + "\n";
+  dir.Write("script.txt", script);
+  ToolRun headless = RunTool("viewer",
+                             {"--headless", "--root", dir.At("root"), "--registry",
+                              dir.At("headless.reg"), "--script", dir.At("script.txt")},
+                             dir.path());
+  ASSERT_EQ(headless.exitCode, 0) << headless.err;
+  std::vector<Picture565> shots;
+  for (int i = 0; i <= stepCount; i++) {
+    shots.push_back(ReadShotBmp(ShotName(dir, i)));
+    ASSERT_EQ(shots.back().width, kScreenWidth) << "headless shot " << i;
+    ASSERT_EQ(shots.back().height, kScreenHeight) << "headless shot " << i;
+  }
+
+  XRun x;
+  x.scratch = dir.path();
+  ProcessGuard guard;
+  guard.Add(&x.server);
+  guard.Add(&x.viewer);
+  std::string problem = x.StartServer();
+  ASSERT_EQ(problem, "");
+  x.viewer = StartProcess({std::string(VIEWER_TOOL_DIR) + "/viewer", "--root", dir.At("root"),
+                           "--registry", dir.At("window.reg"), "--zoom", std::to_string(kZoom)},
+                          x.env, dir.At("viewer.out"), dir.At("viewer.err"));
+  ASSERT_GT(x.viewer, 0) << "the viewer did not start";
+  std::string found;
+  ASSERT_EQ(x.Tool({"xdotool", "search", "--sync", "--name", "^Viewer$"}, &found), 0)
+      << "no window named Viewer within 10 s; viewer said: " << ReadHostFile(dir.At("viewer.err"));
+  x.window = found.substr(0, found.find('\n'));
+  ASSERT_EQ(x.Tool({"xdotool", "windowfocus", "--sync", x.window}), 0) << "cannot focus the window";
+
+  for (int i = 0; i <= stepCount; i++) {
+    if (i > 0) {
+      const Step& s = kSteps[i - 1];
+      int code = s.key ? x.Tool({"xdotool", "key", s.key}) : x.Click(s.x, s.y);
+      ASSERT_EQ(code, 0) << "xdotool failed at step " << i;
+    }
+    std::string why;
+    int differing = x.Settle(shots[i], &why);
+    ASSERT_EQ(differing, 0) << "step " << i << ": " << differing << " pixels differ from the "
+                            << "headless shot after 20 s (" << why << ")";
+  }
+
+  ASSERT_EQ(x.Click(kCloseX, kCloseY), 0);
+  int status = -1;
+  ASSERT_EQ(WaitProcess(x.viewer, kExitMs, &status), 1) << "the viewer did not end after the cross";
+  x.viewer = -1;
+  EXPECT_EQ(status, 0) << ReadHostFile(dir.At("viewer.err"));
+  // Both runs opened the same folder, so both stored it.
+  std::string stored = ReadHostFile(dir.At("window.reg"));
+  EXPECT_NE(stored, "");
+  EXPECT_EQ(stored, ReadHostFile(dir.At("headless.reg")));
+}
+
+}  // namespace
