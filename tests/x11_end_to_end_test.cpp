@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "jpeg/samples.h"
+#include "samples/jpeg_samples.h"
 #include "tests/support/background.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
