@@ -3,7 +3,7 @@
 viewer_install_deps() {
   local wanted=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
     libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation
-    googletest libgtest-dev libbenchmark-dev xvfb xdotool x11-apps "$@")
+    googletest libgtest-dev libbenchmark-dev "$@")
   local missing=() p
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
