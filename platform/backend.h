@@ -19,6 +19,9 @@ struct PlatformBackend {
   void (*wake)();
   // The screen surface changed since it was last shown (window thread).
   void (*present)();
+  // Turns input that is already waiting into messages, without waiting, so
+  // that it goes before paints and timer ticks. May be null.
+  void (*poll)();
 };
 
 // Installs a backend (null: the default). Before any window exists.

@@ -3,6 +3,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,7 +40,7 @@ const long kMaxWait = 24L * 3600 * 1000;
 std::vector<Command>* script;
 size_t nextCommand;
 FILE* stateOut;
-DWORD virtualClock;
+std::atomic<DWORD> virtualClock;  // read by workers stamping their posts
 DWORD waitLeft;      // of the wait command under way
 bool idlePending;
 bool closing;

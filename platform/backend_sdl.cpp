@@ -298,7 +298,11 @@ void SdlPresent() {
   if (sdl.window) Present();
 }
 
-const PlatformBackend kSdlBackend = {SdlTickCount, SdlSleep, SdlWait, SdlWake, SdlPresent};
+void SdlPoll() {
+  if (sdl.window) DrainEvents();
+}
+
+const PlatformBackend kSdlBackend = {SdlTickCount, SdlSleep, SdlWait, SdlWake, SdlPresent, SdlPoll};
 
 void SetIcon(const uint32_t* icon) {
   // SDL only reads the pixels; the window keeps its own copy.

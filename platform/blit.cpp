@@ -19,21 +19,21 @@ BOOL Copy(HDC dstDc, int x, int y, int width, int height, HDC srcDc, MapX source
     return FALSE;
   }
   // Destination range after clipping, in copy coordinates.
-  int dx0 = x < 0 ? -x : 0;
-  int dy0 = y < 0 ? -y : 0;
-  int dx1 = width;
-  int dy1 = height;
-  if ((long long)x + dx1 > target->width) dx1 = target->width - x;
-  if ((long long)y + dy1 > target->height) dy1 = target->height - y;
-  for (int dy = dy0; dy < dy1; dy++) {
+  long long dx0 = x < 0 ? -(long long)x : 0;
+  long long dy0 = y < 0 ? -(long long)y : 0;
+  long long dx1 = width;
+  long long dy1 = height;
+  if ((long long)x + dx1 > target->width) dx1 = (long long)target->width - x;
+  if ((long long)y + dy1 > target->height) dy1 = (long long)target->height - y;
+  for (int dy = (int)dy0; dy < dy1; dy++) {
     long long sy = sourceY(dy);
-    uint16_t* out = target->Row(y + dy) + x;
+    uint16_t* out = target->Row((int)(y + dy)) + x;
     if (sy < 0 || sy >= source->height) {
-      for (int dx = dx0; dx < dx1; dx++) out[dx] = 0;
+      for (int dx = (int)dx0; dx < dx1; dx++) out[dx] = 0;
       continue;
     }
     const uint16_t* in = source->Row((int)sy);
-    for (int dx = dx0; dx < dx1; dx++) {
+    for (int dx = (int)dx0; dx < dx1; dx++) {
       long long sx = sourceX(dx);
       out[dx] = (sx < 0 || sx >= source->width) ? 0 : in[sx];
     }

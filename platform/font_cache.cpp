@@ -248,12 +248,6 @@ const GlyphImage* FaceGlyph(FontFace* face, uint32_t codePoint) {
   return g;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// fontconfig loses a few blocks while it parses its configuration (256 and
-// 32 bytes, once a process); not ours to fix, so LeakSanitizer is told.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-#endif
-
 void FreeFontFace(FontFace* face) {
   if (!face) return;
   std::lock_guard<std::mutex> hold(TextLock());

@@ -73,4 +73,4 @@ unsigned PlatformScreenVersion();
 inline uint16_t PackColor(COLORREF c) { return PackRgb565(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 // Bytes in a row of a 16-bit surface of width pixels: rows end on 4 bytes.
-inline int Stride16(int width) { return ((width * 2 + 3) / 4) * 4; }
+inline int Stride16(int width) { return RowWords16(width) * 2; }

@@ -17,8 +17,9 @@ namespace {
 HANDLE const kCurrentThread = (HANDLE)(intptr_t)-2;
 const int kLowestNice = 19;
 
-std::mutex countLock;
-std::condition_variable countChanged;
+// Never destroyed: a worker may still end while the process exits.
+std::mutex& countLock = *new std::mutex();
+std::condition_variable& countChanged = *new std::condition_variable();
 int running = 0;
 
 struct Start {

@@ -121,10 +121,15 @@ bool NextMessage(MSG* msg, bool remove, bool wait) {
       std::lock_guard<std::mutex> hold(q.lock);
       if (TakePosted(q, msg, remove)) return true;
     }
+    const PlatformBackend* backend = PlatformGetBackend();
+    if (backend && backend->poll) {
+      backend->poll();
+      std::lock_guard<std::mutex> hold(q.lock);
+      if (TakePosted(q, msg, remove)) return true;
+    }
     int timeoutMs;
     if (TakeSynthetic(q, msg, &timeoutMs)) return true;
     if (!wait) return false;
-    const PlatformBackend* backend = PlatformGetBackend();
     if (backend) {
       if (backend->present) backend->present();
       backend->wait(timeoutMs);
@@ -172,7 +177,6 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR*, DWORD style, i
   w->owner = std::this_thread::get_id();
   w->rect = RECT{x, y, x + (width > 0 ? width : 0), y + (height > 0 ? height : 0)};
   w->queue = (MyQueue(), myQueue);
-  w->visible = (style & WS_VISIBLE) != 0;
   HWND hwnd = (HWND)HandleCreate(w);
   if (!hwnd) return nullptr;
   myQueue->windows.push_back(hwnd);
@@ -183,6 +187,11 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR*, DWORD style, i
   {
     std::lock_guard<std::mutex> hold(activeLock);
     activeWindow = hwnd;
+  }
+  // Shown once created, as the platform does: nothing paints inside WM_CREATE.
+  {
+    WindowRef w(hwnd, KIND_WINDOW);
+    if (w) w->visible = (style & WS_VISIBLE) != 0;
   }
   // A new window has everything to paint.
   InvalidateRect(hwnd, nullptr, TRUE);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/resource.h"
 #include "platform/window.h"
 
 namespace {
@@ -271,6 +272,33 @@ TEST_F(WindowLoopTest, InputIsClampedToTheClientArea) {
   EXPECT_EQ(msg.message, (UINT)WM_LBUTTONUP);
   EXPECT_EQ(msg.lParam & 0xFFFF, 0);
   EXPECT_EQ((msg.lParam >> 16) & 0xFFFF, 319);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowLoopTest, AcceleratorsSendTheirCommandsAndKeysTypeCharacters) {
+  HACCEL table = LoadAcceleratorsW(nullptr, MAKEINTRESOURCEW(3));
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(LoadAcceleratorsW(nullptr, MAKEINTRESOURCEW(4)), nullptr);
+  // Alt + F4 is a virtual key; Alt + "/" a character, reached through the
+  // WM_SYSCHAR that TranslateMessage makes of the key.
+  MSG altF4 = {hwnd, WM_SYSKEYDOWN, VK_F4, 1 | KF_ALT_BIT, 0, {0, 0}};
+  MSG plainF4 = {hwnd, WM_KEYDOWN, VK_F4, 1, 0, {0, 0}};
+  MSG altSlash = {hwnd, WM_SYSKEYDOWN, VK_OEM_2, 1 | KF_ALT_BIT, 0, {0, 0}};
+  EXPECT_EQ(TranslateAcceleratorW(hwnd, table, &altF4), 1);
+  EXPECT_EQ(TranslateAcceleratorW(hwnd, table, &plainF4), 0);
+  EXPECT_EQ(TranslateAcceleratorW(hwnd, table, &altSlash), 0);
+  EXPECT_TRUE(TranslateMessage(&altSlash));
+  MSG typed;
+  ASSERT_TRUE(PeekMessageW(&typed, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(typed.message, (UINT)WM_SYSCHAR);
+  EXPECT_EQ(typed.wParam, (WPARAM)L'/');
+  EXPECT_EQ(TranslateAcceleratorW(hwnd, table, &typed), 1);
+  ASSERT_EQ(paintLog.events.size(), 2u);
+  EXPECT_EQ(paintLog.events[0], (std::pair<UINT, WPARAM>{WM_COMMAND, 40002 | (1u << 16)}));
+  EXPECT_EQ(paintLog.events[1], (std::pair<UINT, WPARAM>{WM_COMMAND, 40003 | (1u << 16)}));
 }
 
 }  // namespace

@@ -172,3 +172,46 @@ TEST_F(ProgramGrid, BadScriptsAndScreensAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Repeat(const std::string& line, int times) {
+  std::string out;
+  for (int i = 0; i < times; i++) out += line;
+  return out;
+}
+
+TEST_F(ProgramGrid, AFullFolderScrolledToTheEndAndBack) {
+  // 509 pictures and the parent: the list's limit of 510 entries.
+  dir.MakeFolder("root/Many");
+  JpegSampleOptions o;
+  o.width = 16;
+  o.height = 16;
+  ASSERT_EQ(WriteJpegSample(dir.At("root/Many/p000.jpg").c_str(), o), 1);
+  for (int i = 1; i < 509; i++) {
+    char name[32];
+    snprintf(name, sizeof name, "root/Many/p%03d.jpg", i);
+    dir.Write(name, ReadHostFile(dir.At("root/Many/p000.jpg")));
+  }
+  ToolRun run = Run("idle\n" + Repeat("key 28\n", 170) + "state\n" + Shot("end.bmp") +
+                        // The thumb pressed near the top runs the list up by
+                        // at most 50 rows a step, at the press and each tick,
+                        // until its centre is near the stylus.
+                        "press 230 45\nwait 1000\nrelease 230 45\nstate\n" +
+                        Repeat("key 26\n", 170) + "state\n",
+                    {"\\Many"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> states = Lines(run.out);
+  ASSERT_EQ(states.size(), 3u) << run.out;
+  EXPECT_EQ(states[0], "1 509 501 0 2 0 0 0 2 510 \\Many");
+  EXPECT_EQ(states[1], "1 509 12 0 2 0 0 0 2 510 \\Many");
+  EXPECT_EQ(states[2], "1 0 0 0 2 0 0 0 2 510 \\Many");
+  // At the end: the thumb at the bottom of its track, the last entry
+  // selected in the last full row, nothing below it.
+  Picture565 end = ReadShotBmp(dir.At("end.bmp"));
+  EXPECT_EQ(CountDifferences(end, 220, 280, ResourcePicture(110), 0, 0, 20, 20), 0);
+  EXPECT_EQ(CountDifferences(end, 145, 215, ResourcePicture(113), 0, 0, 64, 5), 0);
+  EXPECT_EQ(CountWord(end, 0, 310, 220, 10, kWhite), 220 * 10);
+}
+
+}  // namespace

@@ -21,11 +21,17 @@ static const WCHAR kTitleWhenRoot[] = L"Korvane Viewer";
 
 namespace {
 
+// Selects bitmap into the source context; false (and nothing selected)
+// when it failed to load, so no copy takes the previous source instead.
+bool SelectSource(HBITMAP bitmap) {
+  return bitmap && SelectObject(uiState.sourceContext, bitmap) != nullptr;
+}
+
 // Copies a whole bitmap, or the part of it at (srcX, srcY), into the back
-// context.
+// context; a bitmap that failed to load is skipped.
 void CopyBitmap(HBITMAP bitmap, int x, int y, int width, int height, int srcX, int srcY) {
-  SelectObject(uiState.sourceContext, bitmap);
-  BitBlt(uiState.backContext, x, y, width, height, uiState.sourceContext, srcX, srcY, SRCCOPY);
+  if (SelectSource(bitmap))
+    BitBlt(uiState.backContext, x, y, width, height, uiState.sourceContext, srcX, srcY, SRCCOPY);
 }
 
 void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
@@ -77,15 +83,18 @@ void PaintTitleBar() {
   const int W = uiState.clientWidth;
   HBITMAP piece = uiState.tileBitmaps[BmTitle];
   CopyBitmap(piece, 0, 0, kTitleEdge, kTitleHeight, 0, 0);
-  StretchBlt(uiState.backContext, kTitleEdge, 0, W - kToolbarWidth - 2 * kTitleEdge, kTitleHeight,
-             uiState.sourceContext, kTitleEdge, 0, kTitleMiddle, kTitleHeight, SRCCOPY);
+  if (SelectSource(piece))
+    StretchBlt(uiState.backContext, kTitleEdge, 0, W - kToolbarWidth - 2 * kTitleEdge,
+               kTitleHeight, uiState.sourceContext, kTitleEdge, 0, kTitleMiddle, kTitleHeight,
+               SRCCOPY);
   CopyBitmap(piece, W - kToolbarWidth - kTitleEdge, 0, kTitleEdge, kTitleHeight,
              kTitleEdge + kTitleMiddle, 0);
-  // The colour and mode last set for a label still apply. One line, so that
-  // it centres vertically; no prefix, so "Tom & Jerry" keeps its "&".
+  // The colour and mode last set for a label still apply. No prefix, so
+  // "Tom & Jerry" keeps its "&". DT_VCENTER acts on single lines only, so
+  // the title sits at the top of its box.
   RECT box = {kTitleLeft, kTitleTop, W - kToolbarWidth, kTitleBottom};
   DrawTextW(uiState.backContext, currentFolder[0] ? currentFolder : kTitleWhenRoot, -1, &box,
-            DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            DT_VCENTER | DT_NOPREFIX);
 }
 
 void PaintToolbar() {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/picture.h"
 #include "platform/wintypes.h"
 
 // Layout, in pixels.
@@ -96,7 +97,7 @@ struct UiState {
   int32_t dragAnchorY = 0;
   bool slideShow = false;
   int32_t slideTicks = 0;
-  int32_t decodeMode = 2;  // FIT_SCREEN_FINE
+  int32_t decodeMode = FIT_SCREEN_FINE;
   int32_t fullScreenTicks = kFullScreenStart;
   uint32_t lastKeyTick = 0;
 
