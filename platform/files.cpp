@@ -12,6 +12,7 @@
 #include <new>
 
 #include "platform/files.h"
+#include "platform/utf8.h"
 #include "platform/handles.h"
 #include "platform/wstring.h"
 
@@ -34,56 +35,11 @@ struct FileObject : PlatformObject {
 // Appends one UTF-8 sequence for code point c; 0 when it does not fit.
 int PutUtf8(DWORD c, char* out, size_t outSize, size_t* at) {
   unsigned char b[4];
-  size_t n;
-  if (c < 0x80) {
-    b[0] = (unsigned char)c;
-    n = 1;
-  } else if (c < 0x800) {
-    b[0] = (unsigned char)(0xC0 | (c >> 6));
-    b[1] = (unsigned char)(0x80 | (c & 0x3F));
-    n = 2;
-  } else if (c < 0x10000) {
-    b[0] = (unsigned char)(0xE0 | (c >> 12));
-    b[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-    b[2] = (unsigned char)(0x80 | (c & 0x3F));
-    n = 3;
-  } else {
-    b[0] = (unsigned char)(0xF0 | (c >> 18));
-    b[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
-    b[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-    b[3] = (unsigned char)(0x80 | (c & 0x3F));
-    n = 4;
-  }
+  size_t n = (size_t)EncodeUtf8(c, b);
   if (*at + n >= outSize) return 0;
   memcpy(out + *at, b, n);
   *at += n;
   return 1;
-}
-
-// Length of the valid UTF-8 sequence at s and its code point; 0 if invalid.
-int TakeUtf8(const unsigned char* s, DWORD* code) {
-  unsigned char c = s[0];
-  int n;
-  DWORD v, min;
-  if (c < 0x80) {
-    *code = c;
-    return 1;
-  } else if (c >= 0xC2 && c <= 0xDF) {
-    n = 2; v = c & 0x1F; min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3; v = c & 0x0F; min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4; v = c & 0x07; min = 0x10000;
-  } else {
-    return 0;
-  }
-  for (int i = 1; i < n; i++) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    v = (v << 6) | (s[i] & 0x3F);
-  }
-  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-  *code = v;
-  return n;
 }
 
 // Host bytes of one wide name into out at *at; stops at a separator when
@@ -206,7 +162,7 @@ int WideFromHostName(const char* name, WCHAR* out, size_t outCount) {
   size_t at = 0;
   while (*s) {
     DWORD code;
-    int n = TakeUtf8(s, &code);
+    int n = (int)DecodeUtf8(s, (size_t)-1, &code);
     if (n == 0) {
       code = 0xDC00 + *s;  // a stray byte keeps its value in the low half
       n = 1;

@@ -6,6 +6,7 @@
 // Faces are made, used and freed with TextLock() held. The FreeType library
 // is made once (std::call_once) and lives until the process ends.
 #include "platform/font_cache.h"
+#include "platform/utf8.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -80,21 +81,8 @@ std::string Utf8Name(const WCHAR* name) {
   for (int i = 0; i < LF_FACESIZE && name[i]; i++) {
     uint32_t c = (uint32_t)name[i];
     if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;
-    if (c < 0x80) {
-      out += (char)c;
-    } else if (c < 0x800) {
-      out += (char)(0xC0 | (c >> 6));
-      out += (char)(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += (char)(0xE0 | (c >> 12));
-      out += (char)(0x80 | ((c >> 6) & 0x3F));
-      out += (char)(0x80 | (c & 0x3F));
-    } else {
-      out += (char)(0xF0 | (c >> 18));
-      out += (char)(0x80 | ((c >> 12) & 0x3F));
-      out += (char)(0x80 | ((c >> 6) & 0x3F));
-      out += (char)(0x80 | (c & 0x3F));
-    }
+    unsigned char b[4];
+    out.append((const char*)b, (size_t)EncodeUtf8(c, b));
   }
   return out;
 }

@@ -33,6 +33,7 @@
 //   blanks are skipped.
 // Anything else makes the whole file malformed, and it then reads as empty.
 #include "platform/registry_format.h"
+#include "platform/utf8.h"
 
 #include <strings.h>
 
@@ -59,49 +60,8 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 void PutUtf8(DWORD c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back((char)c);
-  } else if (c < 0x800) {
-    out->push_back((char)(0xC0 | (c >> 6)));
-    out->push_back((char)(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back((char)(0xE0 | (c >> 12)));
-    out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back((char)(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back((char)(0xF0 | (c >> 18)));
-    out->push_back((char)(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back((char)(0x80 | (c & 0x3F)));
-  }
-}
-
-// Length of the valid UTF-8 sequence at s (left bytes remain) and its code
-// point; 0 when it is not valid (overlong, surrogate, beyond U+10FFFF).
-size_t TakeUtf8(const unsigned char* s, size_t left, DWORD* code) {
-  unsigned char c = s[0];
-  size_t n;
-  DWORD v, min;
-  if (c < 0x80) {
-    *code = c;
-    return 1;
-  } else if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, v = c & 0x1F, min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, v = c & 0x0F, min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, v = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (n > left) return 0;
-  for (size_t i = 1; i < n; i++) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    v = (v << 6) | (s[i] & 0x3F);
-  }
-  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-  *code = v;
-  return n;
+  unsigned char b[4];
+  out->append((const char*)b, (size_t)EncodeUtf8(c, b));
 }
 
 // UTF-8 bytes to wide characters; false when invalid or holding a NUL.
@@ -111,7 +71,7 @@ bool WideFromUtf8(const std::string& bytes, std::wstring* out) {
   size_t left = bytes.size();
   while (left > 0) {
     DWORD c;
-    size_t n = TakeUtf8(s, left, &c);
+    size_t n = DecodeUtf8(s, left, &c);
     if (n == 0 || c == 0) return false;
     out->push_back((WCHAR)c);
     s += n;

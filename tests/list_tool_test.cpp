@@ -1,7 +1,6 @@
 // viewer-list from outside: its printed contract on a folder laid out here.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,13 +9,6 @@
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
 
 class ListTool : public ::testing::Test {
  protected:

@@ -3,7 +3,6 @@
 // and the resource bitmaps.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,13 +15,6 @@ namespace {
 
 const uint16_t kBlack = 0x0000, kWhite = 0xFFFF;
 const uint16_t kNavy = 0x0010;  // RGB(0, 0, 128), the label colour
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
 
 class ProgramGrid : public ::testing::Test {
  protected:

@@ -4,6 +4,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sstream>
+
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -33,4 +35,11 @@ ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
   run.out = ReadHostFile(outPath);
   run.err = ReadHostFile(errPath);
   return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
 }

@@ -14,3 +14,6 @@ struct ToolRun {
 // scratchDir: where its output streams are caught.
 ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
                 const std::string& scratchDir);
+
+// A tool's output split into lines, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
