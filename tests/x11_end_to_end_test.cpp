@@ -188,8 +188,13 @@ struct XRun {
     int differing = -1;
     for (int waited = 0; waited <= kSettleMs; waited += kPollMs) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      // A window not mapped yet cannot be captured: try again.
       *why = Grab(&now);
-      if (!why->empty()) return -1;
+      if (!why->empty()) {
+        differing = -1;
+        previous = Capture();
+        continue;
+      }
       differing = Differences(now, shot, why);
       if (differing == 0 && now == previous) return 0;
       previous = now;
