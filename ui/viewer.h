@@ -12,3 +12,11 @@ void ViewerPress(int x, int y);
 void ViewerDragStep(int x, int y);
 void ViewerRelease(int x, int y);
 void SlideShowStep();
+// The viewer's key actions (and those the grid shares with it: the slide
+// show switch, zoom and the decode-mode key), for a key that passed the
+// key pipeline's device rules and repeat filter; keys marked not repeated
+// are already dropped when auto-repeated.
+void ViewerKey(int code);
+// Back to the grid with the picture's tile selected and on the page; while
+// a slide show runs it only stops it.
+void LeaveViewer();
