@@ -13,10 +13,6 @@
 #include "ui/ui_state.h"
 #include "ui/viewer.h"
 
-// The viewer cannot show a picture yet: opening one selects it and the grid
-// stays.
-static const bool kViewerReady = false;
-
 static const WCHAR kTitleWhenRoot[] = L"Korvane Viewer";
 
 namespace {
@@ -238,8 +234,9 @@ void OpenEntry(int index) {
     s.zoomIndex = kZoomStartRow;
     s.zoomNum = 1;
     s.zoomDen = 1;
-    if (kViewerReady) s.gridMode = false;
+    s.gridMode = false;
     s.slideShow = false;
+    s.dragging = false;
     s.selection = index;
     s.panX = 0;
     s.panY = 0;
