@@ -11,7 +11,9 @@ static const WPARAM kButtonClose = 0xC4;  // the hardware button that closes
 LRESULT KeyPipeline(WPARAM code, LPARAM lParam) {
   const bool repeated = (lParam & KF_REPEAT_BIT) != 0;
   // Stand-in routing of the viewer's keys, unfiltered, until the pipeline lands.
-  if (!uiState.gridMode || code == 0x20 || code == 0x2B || code == 0x2D || code == 0xC1 || code == 0xC2) return ViewerKey((int)code), 0;
+  if (!uiState.gridMode || code == 0x20 || code == 0x2B || code == 0x2D || code == 0xC1 ||
+      code == 0xC2)
+    return ViewerKey((int)code), 0;
   switch (code) {
     case VK_ESCAPE:
     case kButtonClose:
