@@ -12,6 +12,7 @@
 #include "platform/window.h"
 #include "resources/version.h"
 #include "shell/startup.h"
+#include "ui/keys.h"
 #include "ui/ui_state.h"
 
 namespace {
@@ -34,6 +35,8 @@ const char kUsage[] =
     "  --headless         no window: run --script FILE against a virtual clock\n"
     "  --script FILE      headless commands, one a line\n"
     "  --registry FILE    the settings file (default ~/.config/korvane-viewer/registry.reg)\n"
+    "  --oem-info TEXT    the handheld's model name, at most 49 characters, for its\n"
+    "                     button rules (default none)\n"
     "  --help, --version\n";
 
 struct Options {
@@ -98,6 +101,9 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
       o->script = argv[++i];
     } else if (strcmp(a, "--registry") == 0 && hasValue) {
       o->registry = argv[++i];
+    } else if (strcmp(a, "--oem-info") == 0 && hasValue) {
+      if (!WideFromHostName(argv[++i], oemInfo, kOemInfoChars))
+        return Usage("--oem-info takes at most 49 characters");
     } else if (a[0] == '-' && a[1] == '-') {
       return Usage("unknown option or missing value");
     } else if (o->path) {

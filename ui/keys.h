@@ -1,8 +1,19 @@
-// What a WM_KEYDOWN does.
+// The key pipeline: device button rules, the repeat filter and the dispatch
+// of every WM_KEYDOWN to the grid or the viewer. Window thread only.
 #pragma once
 
 #include "platform/wintypes.h"
 
-// The WM_KEYDOWN handler: code is wParam, lParam carries the auto-repeat
-// bit. Keys the window sends itself come with lParam 0.
-LRESULT KeyPipeline(WPARAM code, LPARAM lParam);
+// The device's model name as it reports it (100 bytes): the device rules
+// look for substrings of it. Empty unless the --oem-info option fills it,
+// so by default keys never depend on the machine.
+static const int kOemInfoChars = 50;
+extern WCHAR oemInfo[kOemInfoChars];
+
+// The WM_KEYDOWN handler: code is wParam, bit 30 of lParam marks an
+// auto-repeat. Keys the window sends itself come with lParam 0. Returns 0,
+// or the result of the message it sends.
+LRESULT KeyDown(WPARAM code, LPARAM lParam);
+
+// The device rules applied in order to a key code; 0: ignore the key.
+int MapDeviceKey(int code);

@@ -154,7 +154,7 @@ LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       Paint(hwnd);
       return 0;
     case WM_KEYDOWN:
-      return KeyPipeline(wParam, lParam);
+      return KeyDown(wParam, lParam);
     case WM_TIMER:
       TimerTick(hwnd);
       return 0;
