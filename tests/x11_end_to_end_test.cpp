@@ -33,16 +33,27 @@ const int kExitMs = 5000;
 const char kToolTimeout[] = "10";  // seconds for any one xdotool or xwd call
 const char* const kNeededTools[] = {"Xvfb", "xdotool", "xwd"};
 
-// One thing the user does; the same list drives both runs. A click is in
-// screen pixels; key is the X key name and code the key as the window gets it.
+// One thing the user does; the same list drives both runs. A click or a
+// drag (to toX, toY) is in screen pixels; key is the X key name and code the
+// key as the window gets it; waitMs lets the headless clock run after it,
+// where the window just takes its time.
 struct Step {
   int x, y;
   const char* key;
   int code;
+  int toX = -1, toY = -1;
+  int waitMs = 0;
 };
 const Step kSteps[] = {
     {37, 57, nullptr, 0},  // the first tile: the folder "Beach"
     {0, 0, "Down", 0x28}, {0, 0, "Down", 0x28}, {0, 0, "Down", 0x28}, {0, 0, "Up", 0x26},
+    {0, 0, "Return", 0x0D},          // the selected picture opens in the viewer
+    {0, 0, "equal", 0x2B},           // zoom in to x2
+    {150, 200, nullptr, 0, 60, 90},  // dragged up and to the left
+    {0, 0, "Right", 0x27},           // the next picture, pan back at 0
+    {0, 0, "space", 0x20, -1, -1, 4000},  // the slide show: one advance in 16 ticks
+    {0, 0, "Escape", 0x1B},          // stops the slide show
+    {0, 0, "Escape", 0x1B},          // back to the grid, on the picture's tile
 };
 // The close cross; its release ends the program.
 const int kCloseX = 230, kCloseY = 10;
@@ -202,6 +213,14 @@ struct XRun {
     return differing;
   }
 
+  int Drag(int x, int y, int toX, int toY) {
+    return Tool({"xdotool", "mousemove", "--window", window, "--sync",
+                 std::to_string(x * kZoom + kZoom / 2), std::to_string(y * kZoom + kZoom / 2),
+                 "mousedown", "1", "mousemove", "--window", window, "--sync",
+                 std::to_string(toX * kZoom + kZoom / 2), std::to_string(toY * kZoom + kZoom / 2),
+                 "mouseup", "1"});
+  }
+
   int Click(int x, int y) {
     return Tool({"xdotool", "mousemove", "--window", window, "--sync",
                  std::to_string(x * kZoom + kZoom / 2), std::to_string(y * kZoom + kZoom / 2),
@@ -245,9 +264,14 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
     char line[64];
     if (s.key)
       snprintf(line, sizeof line, "key %x\n", s.code);
+    else if (s.toX >= 0)
+      snprintf(line, sizeof line, "press %d %d\nmove %d %d\nrelease %d %d\n", s.x, s.y, s.toX,
+               s.toY, s.toX, s.toY);
     else
       snprintf(line, sizeof line, "tap %d %d\n", s.x, s.y);
-    script += line + std::string("idle\nshot ") + ShotName(dir, i + 1) + "\n";
+    script += line;
+    if (s.waitMs) script += "wait " + std::to_string(s.waitMs) + "\n";
+    script += "idle\nshot " + ShotName(dir, i + 1) + "\n";
   }
   script += "tap " + std::to_string(kCloseX) + " " + std::to_string(kCloseY) + "\n";
   dir.Write("script.txt", script);
@@ -283,7 +307,9 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
   for (int i = 0; i <= stepCount; i++) {
     if (i > 0) {
       const Step& s = kSteps[i - 1];
-      int code = s.key ? x.Tool({"xdotool", "key", s.key}) : x.Click(s.x, s.y);
+      int code = s.key        ? x.Tool({"xdotool", "key", s.key})
+                 : s.toX >= 0 ? x.Drag(s.x, s.y, s.toX, s.toY)
+                              : x.Click(s.x, s.y);
       ASSERT_EQ(code, 0) << "xdotool failed at step " << i;
     }
     std::string why;
