@@ -18,11 +18,15 @@ inline double NowMs() {
 
 // ours() and floor() return false when they failed. Leaves the counters
 // ours_ms, floor_ms and ratio (ours over floor).
-template <class Ours, class Floor>
-void RunPair(benchmark::State& state, Ours ours, Floor floor) {
+// between() runs before each iteration with the timing paused.
+template <class Ours, class Floor, class Between>
+void RunPair(benchmark::State& state, Ours ours, Floor floor, Between between) {
   double sumOurs = 0, sumFloor = 0;
   long n = 0;
   for (auto _ : state) {
+    state.PauseTiming();
+    between();
+    state.ResumeTiming();
     bool oursFirst = (n++ % 2) == 0;
     double t0 = NowMs();
     if (oursFirst ? !ours() : !floor()) state.SkipWithError("run failed");
@@ -35,6 +39,11 @@ void RunPair(benchmark::State& state, Ours ours, Floor floor) {
   state.counters["ours_ms"] = sumOurs / (double)n;
   state.counters["floor_ms"] = sumFloor / (double)n;
   state.counters["ratio"] = sumOurs / sumFloor;
+}
+
+template <class Ours, class Floor>
+void RunPair(benchmark::State& state, Ours ours, Floor floor) {
+  RunPair(state, ours, floor, [] {});
 }
 
 // Keeps every run's counters for the summary lines.

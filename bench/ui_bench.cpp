@@ -46,7 +46,7 @@ DWORD RealTicks() { return (DWORD)(uint64_t)NowMs(); }
 void NoSleep(DWORD) {}
 void ShortWait(int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 void Nothing() {}
-const PlatformBackend kNoHolds = {RealTicks, NoSleep, ShortWait, Nothing, Nothing};
+const PlatformBackend kNoHolds = {RealTicks, NoSleep, ShortWait, Nothing, Nothing, nullptr};
 
 void MakePictures(const std::string& folder, int count, int width, int height) {
   std::filesystem::create_directories(folder);

@@ -38,7 +38,7 @@ DWORD RealTicks() { return (DWORD)(uint64_t)NowMs(); }
 void NoSleep(DWORD) {}
 void ShortWait(int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 void Nothing() {}
-const PlatformBackend kNoHolds = {RealTicks, NoSleep, ShortWait, Nothing, Nothing};
+const PlatformBackend kNoHolds = {RealTicks, NoSleep, ShortWait, Nothing, Nothing, nullptr};
 
 void Dispatch() {
   MSG msg;
@@ -70,33 +70,18 @@ int FloorScale() {
   return ChooseLibraryScale(req, 4000, 3000, &divisor);
 }
 
-// Like RunPair, but leaving the viewer between taps stays out of the timing.
+// Leaving the viewer between taps stays out of the timing.
 void TapToPaint(benchmark::State& state) {
   const int scale = FloorScale();
-  auto floor = [&] {
-    PlainJpegImage image;
-    bool ok = DecodeJpegPlain(photo.c_str(), scale, &image) != 0;
-    benchmark::DoNotOptimize(image.samples.data());
-    return ok;
-  };
-  double sumOurs = 0, sumFloor = 0;
-  long n = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    LeaveToGrid();
-    state.ResumeTiming();
-    bool oursFirst = (n++ % 2) == 0;
-    double t0 = NowMs();
-    if (oursFirst ? !TapPicture() : !floor()) state.SkipWithError("run failed");
-    double t1 = NowMs();
-    if (oursFirst ? !floor() : !TapPicture()) state.SkipWithError("run failed");
-    double t2 = NowMs();
-    sumOurs += oursFirst ? t1 - t0 : t2 - t1;
-    sumFloor += oursFirst ? t2 - t1 : t1 - t0;
-  }
-  state.counters["ours_ms"] = sumOurs / (double)n;
-  state.counters["floor_ms"] = sumFloor / (double)n;
-  state.counters["ratio"] = sumOurs / sumFloor;
+  RunPair(
+      state, TapPicture,
+      [&] {
+        PlainJpegImage image;
+        bool ok = DecodeJpegPlain(photo.c_str(), scale, &image) != 0;
+        benchmark::DoNotOptimize(image.samples.data());
+        return ok;
+      },
+      LeaveToGrid);
   state.counters["scale_1/n"] = scale;
 }
 

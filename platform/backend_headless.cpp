@@ -201,7 +201,7 @@ void Wait(int timeoutMs) {
 
 void Nothing() {}
 
-const PlatformBackend kHeadless = {TickCount, SleepVirtual, Wait, Nothing, Nothing};
+const PlatformBackend kHeadless = {TickCount, SleepVirtual, Wait, Nothing, Nothing, nullptr};
 
 }  // namespace
 

@@ -405,8 +405,8 @@ def scroll_thumb():
                         diffuse = max(0.0, nx * lx + ny * ly + nz * lz)
                         hx, hy, hz = lx, ly, lz + 1.0
                         hn = math.sqrt(hx * hx + hy * hy + hz * hz)
-                        spec = max(0.0, (nx * hx + ny * hy + nz * hz) / hn) ** 24
-                        v = 70 + 150 * diffuse + 90 * spec
+                        shine = max(0.0, (nx * hx + ny * hy + nz * hz) / hn) ** 24
+                        v = 70 + 150 * diffuse + 90 * shine
                         if rr > 0.86:
                             v = v * 0.75  # a soft rim so the ball reads on white
                     for i in range(3):

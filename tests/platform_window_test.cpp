@@ -152,7 +152,7 @@ void FakeWait(int timeoutMs) {
   fakeNow += timeoutMs < 0 ? 1000 : (DWORD)timeoutMs;
 }
 void FakeNothing() {}
-const PlatformBackend kFakeClock = {FakeTicks, FakeSleep, FakeWait, FakeNothing, FakeNothing};
+const PlatformBackend kFakeClock = {FakeTicks, FakeSleep, FakeWait, FakeNothing, FakeNothing, nullptr};
 
 struct PaintLog {
   std::vector<std::pair<UINT, WPARAM>> events;

@@ -36,12 +36,7 @@ class ProgramGrid : public ::testing::Test {
   }
   // Runs the viewer headless with script; args come before the script.
   ToolRun Run(const std::string& script, std::vector<std::string> args = {}) {
-    dir.Write("script.txt", script);
-    std::vector<std::string> all = {"--headless", "--root", dir.At("root"), "--registry",
-                                    dir.At("registry.reg")};
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), {"--script", dir.At("script.txt")});
-    return RunTool("viewer", all, dir.path());
+    return RunViewerScript(dir, script, args);
   }
   std::string Shot(const std::string& name) { return "shot " + dir.At(name) + "\n"; }
   TempDir dir;

@@ -29,12 +29,7 @@ class ProgramKeys : public ::testing::Test {
     }
   }
   ToolRun Run(const std::string& script, std::vector<std::string> args = {}) {
-    dir.Write("script.txt", script);
-    std::vector<std::string> all = {"--headless", "--root", dir.At("root"), "--registry",
-                                    dir.At("registry.reg")};
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), {"--script", dir.At("script.txt")});
-    return RunTool("viewer", all, dir.path());
+    return RunViewerScript(dir, script, args);
   }
   // The state line of the grid at the root with the selection at index sel.
   static std::string Grid(int sel) {

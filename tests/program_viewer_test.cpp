@@ -100,12 +100,7 @@ class ProgramViewer : public ::testing::Test {
     ASSERT_EQ(WriteJpegSample(dir.At("root/View/e.jpg").c_str(), o), 1);
   }
   ToolRun Run(const std::string& script, std::vector<std::string> args = {}) {
-    dir.Write("script.txt", script);
-    std::vector<std::string> all = {"--headless", "--root", dir.At("root"), "--registry",
-                                    dir.At("registry.reg")};
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), {"--script", dir.At("script.txt")});
-    return RunTool("viewer", all, dir.path());
+    return RunViewerScript(dir, script, args);
   }
   std::string Shot(const std::string& name) { return "shot " + dir.At(name) + "\n"; }
   Picture565 Read(const std::string& name) { return ReadShotBmp(dir.At(name)); }

@@ -43,3 +43,13 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
+
+ToolRun RunViewerScript(const TempDir& dir, const std::string& script,
+                        const std::vector<std::string>& args) {
+  dir.Write("script.txt", script);
+  std::vector<std::string> all = {"--headless", "--root", dir.At("root"), "--registry",
+                                  dir.At("registry.reg")};
+  all.insert(all.end(), args.begin(), args.end());
+  all.insert(all.end(), {"--script", dir.At("script.txt")});
+  return RunTool("viewer", all, dir.path());
+}

@@ -15,5 +15,12 @@ struct ToolRun {
 ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
                 const std::string& scratchDir);
 
+class TempDir;
+// The viewer run headless over dir's folder "root", with the settings in
+// dir's "registry.reg" and script written to dir's "script.txt"; args come
+// before the script.
+ToolRun RunViewerScript(const TempDir& dir, const std::string& script,
+                        const std::vector<std::string>& args);
+
 // A tool's output split into lines, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
