@@ -1,0 +1,216 @@
+// The remembered folder survives savers killed at any moment, two programs
+// saving at once, and saves that cannot be made (a folder without write
+// access, a file size limit, a folder where the file should be): those stay
+// silent, keep the old file and let the program go on.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "browser/entry_list.h"
+#include "platform/registry.h"
+#include "platform/registry_format.h"
+#include "shell/settings.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/viewer_child.h"
+
+namespace {
+
+// Names in a folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (auto& item : std::filesystem::directory_iterator(folder, ignored))
+    names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// "Dir" as the file holds it, or "<damaged>" / "<none>".
+std::wstring StoredFolder(const std::string& file) {
+  std::string text = ReadHostFile(file);
+  RegStore store;
+  if (!RegParseText(text.data(), text.size(), &store)) return L"<damaged>";
+  RegKeyRecord* key = RegFindKey(&store, L"Software\\Korvane\\Viewer");
+  RegValue* value = key ? RegFindValue(key, L"Dir") : nullptr;
+  if (!value || value->type != REG_SZ || value->data.size() % sizeof(WCHAR)) return L"<none>";
+  std::wstring folder((const WCHAR*)value->data.data(), value->data.size() / sizeof(WCHAR));
+  if (!folder.empty() && folder.back() == 0) folder.pop_back();
+  return folder;
+}
+
+TEST(DurableSettings, SaversKilledAtRandomNeverLeaveADamagedStore) {
+  const int kRounds = 1000;
+  const int kMaxDelayMicroseconds = 3000;
+  TempDir dir;
+  const std::string file = dir.At("config/registry.reg");
+  PlatformSetRegistryFile(file.c_str());
+  wcscpy(currentFolder, L"\\start");
+  SaveSettings();
+  std::mt19937 random(9);
+  std::uniform_int_distribution<int> delay(0, kMaxDelayMicroseconds);
+  std::wstring last = L"\\start";
+  int changes = 0;
+  for (int round = 0; round < kRounds; round++) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int i = 0;; i++) {
+        swprintf(currentFolder, kPathMax, L"\\round %d\\save %d", round, i);
+        SaveSettings();
+      }
+    }
+    usleep((useconds_t)delay(random));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    std::wstring stored = StoredFolder(file);
+    wcscpy(currentFolder, L"\\junk");
+    LoadSettings();
+    std::wstring loaded = currentFolder;
+    ASSERT_EQ(loaded, stored) << round;
+    // The last value seen, or one this round's saver wrote.
+    if (loaded != last) {
+      const std::wstring prefix = L"\\round " + std::to_wstring(round) + L"\\save ";
+      ASSERT_EQ(loaded.rfind(prefix, 0), 0u) << round;
+      last = loaded;
+      changes++;
+    }
+  }
+  // Most kills land after a save or during one, not before the first.
+  EXPECT_GT(changes, kRounds / 2);
+  // At most the temporary file of the last killed saver is left over; the
+  // next save clears it.
+  EXPECT_LE(Listing(dir.At("config")).size(), 3u);
+  wcscpy(currentFolder, L"\\after");
+  SaveSettings();
+  EXPECT_EQ(Listing(dir.At("config")), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+  PlatformSetRegistryFile(nullptr);
+  currentFolder[0] = 0;
+}
+
+class DurableProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.MakeFolder("root");
+    dir.MakeFolder("root/Empty");
+    dir.MakeFolder("root/Pictures");
+    dir.MakeFolder("root/Pictures/Trips");
+    dir.MakeFolder("conf");
+  }
+  // The viewer headless over "root" with the settings in registry and the
+  // script in its own file.
+  ViewerChild Start(const std::string& registry, const std::string& script,
+                    const std::function<void()>& setup = nullptr) {
+    static int scripts = 0;
+    std::string name = "script" + std::to_string(scripts++) + ".txt";
+    dir.Write(name, script);
+    return StartViewer({"--headless", "--root", dir.At("root"), "--registry", registry,
+                        "--script", dir.At(name)},
+                       setup);
+  }
+  ToolRun Run(const std::string& registry, const std::string& script,
+              const std::function<void()>& setup = nullptr) {
+    return FinishViewer(Start(registry, script, setup));
+  }
+  // The folder at the end of each state line.
+  static std::vector<std::string> Folders(const std::string& out) {
+    std::vector<std::string> folders;
+    for (const std::string& line : Lines(out)) {
+      size_t cut = line.find(' ');
+      for (int field = 1; field < 10 && cut != std::string::npos; field++)
+        cut = line.find(' ', cut + 1);
+      folders.push_back(cut == std::string::npos ? "<bad line>" : line.substr(cut + 1));
+    }
+    return folders;
+  }
+  TempDir dir;
+};
+
+TEST_F(DurableProgram, TwoProgramsSavingAtOnceLeaveOneWholeFile) {
+  const int kTrips = 40;
+  const std::string registry = dir.At("conf/registry.reg");
+  // Each goes in and out of its own folder, ending inside it.
+  std::string toEmpty, toPictures;
+  for (int i = 0; i < kTrips; i++) {
+    toEmpty += "tap 40 60\nidle\ntap 40 60\nidle\n";
+    toPictures += "tap 110 60\nidle\ntap 40 60\nidle\n";
+  }
+  toEmpty += "tap 40 60\nidle\nstate\n";
+  toPictures += "tap 110 60\nidle\nstate\n";
+  ViewerChild first = Start(registry, toEmpty);
+  ViewerChild second = Start(registry, toPictures);
+  ToolRun a = FinishViewer(first), b = FinishViewer(second);
+  ASSERT_EQ(a.exitCode, 0) << a.err;
+  ASSERT_EQ(b.exitCode, 0) << b.err;
+  EXPECT_EQ(Folders(a.out), std::vector<std::string>{"\\Empty"});
+  EXPECT_EQ(Folders(b.out), std::vector<std::string>{"\\Pictures"});
+  std::wstring stored = StoredFolder(registry);
+  EXPECT_TRUE(stored == L"\\Empty" || stored == L"\\Pictures") << stored.size();
+  EXPECT_EQ(Listing(dir.At("conf")), (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+  ToolRun next = Run(registry, "state\n");
+  EXPECT_EQ(Folders(next.out), std::vector<std::string>{std::string(stored.begin(), stored.end())});
+}
+
+TEST_F(DurableProgram, SavesThatCannotBeMadeKeepTheOldFileAndTheProgramGoesOn) {
+  const std::string registry = dir.At("conf/registry.reg");
+  ASSERT_EQ(Run(registry, "tap 110 60\nidle\n").exitCode, 0);
+  const std::string before = ReadHostFile(registry);
+  ASSERT_EQ(StoredFolder(registry), L"\\Pictures");
+  // From \Pictures up to the root, then into \Empty: two saves refused.
+  const std::string script = "idle\nstate\ntap 40 60\nidle\nstate\ntap 40 60\nidle\nstate\n";
+  const std::vector<std::string> walked = {"\\Pictures", "", "\\Empty"};
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    std::function<void()> setup;
+  };
+  const Case cases[] = {
+      {"a folder without write access", 0555,
+       [] {
+         if (!DropCapabilitiesForExec()) _exit(126);
+       }},
+      {"a file size limit", 0755,
+       [] {
+         // Writes past the limit fail with EFBIG instead of killing.
+         signal(SIGXFSZ, SIG_IGN);
+         struct rlimit limit = {16, 16};
+         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+       }},
+  };
+  for (const Case& c : cases) {
+    chmod(dir.At("conf").c_str(), c.folderMode);
+    ToolRun run = Run(registry, script, c.setup);
+    chmod(dir.At("conf").c_str(), 0755);
+    EXPECT_EQ(run.exitCode, 0) << c.what << run.err;
+    EXPECT_EQ(run.err, "") << c.what;
+    EXPECT_EQ(Folders(run.out), walked) << c.what;
+    EXPECT_EQ(ReadHostFile(registry), before) << c.what;
+    EXPECT_EQ(Listing(dir.At("conf")),
+              (std::vector<std::string>{"registry.reg", "registry.reg.lock"}))
+        << c.what;
+    EXPECT_EQ(Folders(Run(registry, "state\n").out), std::vector<std::string>{"\\Pictures"})
+        << c.what;
+  }
+
+  // A folder where the file should be: nothing is remembered, nothing breaks.
+  dir.MakeFolder("conf/folder.reg");
+  const std::string folderPath = dir.At("conf/folder.reg");
+  ToolRun run = Run(folderPath, "idle\nstate\ntap 110 60\nidle\nstate\n");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Folders(run.out), (std::vector<std::string>{"", "\\Pictures"}));
+  EXPECT_TRUE(std::filesystem::is_directory(folderPath));
+  EXPECT_EQ(Listing(folderPath), std::vector<std::string>{});
+  EXPECT_EQ(Folders(Run(folderPath, "state\n").out), std::vector<std::string>{""});
+}
+
+}  // namespace
