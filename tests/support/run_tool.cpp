@@ -12,7 +12,11 @@ extern char** environ;
 
 ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
                 const std::string& scratchDir) {
-  const std::string tool = std::string(VIEWER_TOOL_DIR) + "/" + name;
+  return RunProgram(std::string(VIEWER_TOOL_DIR) + "/" + name, args, scratchDir);
+}
+
+ToolRun RunProgram(const std::string& tool, const std::vector<std::string>& args,
+                   const std::string& scratchDir) {
   const std::string outPath = scratchDir + "/tool-stdout.txt";
   const std::string errPath = scratchDir + "/tool-stderr.txt";
   std::vector<std::string> all = {tool};

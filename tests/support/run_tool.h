@@ -14,6 +14,9 @@ struct ToolRun {
 // scratchDir: where its output streams are caught.
 ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
                 const std::string& scratchDir);
+// Any program, by its full path.
+ToolRun RunProgram(const std::string& path, const std::vector<std::string>& args,
+                   const std::string& scratchDir);
 
 class TempDir;
 // The viewer run headless over dir's folder "root", with the settings in
