@@ -25,6 +25,7 @@ const int kNoiseCount = 140;
 struct JpegDecode {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
+  JpegProgress progress;
   FILE* file;
   BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   HBITMAP bitmap;
@@ -35,6 +36,7 @@ struct JpegDecode {
   int outWidth;   // OW
   int outHeight;  // OH
   JpegOutputSize size;
+  DecodeWatch watch;
 };
 
 // Integer product of two 8-bit values scaled back to 8 bits; truncating,
@@ -81,19 +83,24 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   // The library: error manager, object, source, header.
   cinfo->err = JpegSetupErrorManager(&d->err);
   jpeg_create_decompress(cinfo);
+  JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
   jpeg_stdio_src(cinfo, d->file);
   jpeg_read_header(cinfo, TRUE);
+  int components;
   // Screen and library scale.
   JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
                      GetSystemMetrics(SM_CYSCREEN)};
   int divisor;
   int denom = ChooseLibraryScale(req, (int)cinfo->image_width, (int)cinfo->image_height, &divisor);
-  JpegApplySettings(cinfo, denom);
+  JpegApplySettings(cinfo, denom, d->thumbnail ? kThumbnailLibraryMemory : kViewerLibraryMemory);
+  // A header may claim up to 65500 x 65500; refuse before anything large.
+  if (!JpegOutputWithin(cinfo, d->thumbnail ? kMaxThumbnailLibraryPixels : kMaxViewerLibraryPixels))
+    goto fail;
   // Start; the library rounds W / d and H / d up.
   jpeg_start_decompress(cinfo);
   d->outWidth = (int)cinfo->output_width;
   d->outHeight = (int)cinfo->output_height;
-  const int components = cinfo->output_components;
+  components = cinfo->output_components;
   // Output size, step and turn.
   d->size = ChooseOutputSize(req, d->outWidth, d->outHeight);
   if (d->size.width <= 0 || d->size.height <= 0) goto fail;
@@ -148,9 +155,11 @@ PictureBitmap FailDecode(JpegDecode* d) {
 // into this frame. The decode's state lives on the heap, so what RunDecode
 // changed is still there after the jump; only the pointer is local, and it
 // never changes after setjmp.
-PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
+PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
+                                const DecodeWatch* watch) {
   JpegDecode* const d = (JpegDecode*)calloc(1, sizeof(JpegDecode));
   if (!d) return nullptr;
+  if (watch) d->watch = *watch;
   d->thumbnail = thumbnail != 0;
   d->fitMode = fitMode;
   // Dither noise, drawn at the start of every decode, thumbnails too.
