@@ -1,7 +1,9 @@
 // The image decoder service on top of gdk-pixbuf's incremental loader.
-// Only PNG, GIF, BMP and JPEG are decoded: the format is told from the first
+// Only PNG, GIF and BMP are decoded: the format is told from the first
 // bytes and the loader is made for exactly that type, so no other loader of
-// the system (vector, container or icon formats) ever sees our input.
+// the system (vector, container or icon formats) ever sees our input. JPEG
+// data is refused: the JPEG path decodes it under its own scan and size
+// limits, which this loader could not keep.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <cstdint>
@@ -14,9 +16,11 @@
 
 namespace {
 
-// A full decode (width x height x 4 bytes) above this is refused before the
-// loader allocates its pixels.
-const uint64_t kMaxDecodeBytes = 256ull * 1024 * 1024;
+// The whole cost of one call (full-size pixels at 4 bytes, the reduced copy
+// at 4 and the 16-bit bitmap) above this is refused before the loader
+// allocates. It takes a 5120 x 4096 picture for the viewer and a 33 MP one
+// for a thumbnail; a 43-byte GIF claiming 8192 x 8192 would cost 256 MiB.
+const uint64_t kMaxDecodeCost = 128ull * 1024 * 1024;
 // Enough leading bytes to tell the four formats apart (the PNG signature).
 const DWORD kSniffBytes = 8;
 
@@ -42,7 +46,6 @@ const char* LoaderTypeFor(const BYTE* head, DWORD count) {
   if (count >= 6 && (memcmp(head, "GIF87a", 6) == 0 || memcmp(head, "GIF89a", 6) == 0))
     return "gif";
   if (count >= 2 && head[0] == 'B' && head[1] == 'M') return "bmp";
-  if (count >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "jpeg";
   return nullptr;
 }
 
@@ -58,13 +61,25 @@ DWORD Pull(Decode* d, BYTE* buffer, DWORD max) {
   return got;
 }
 
+void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH);
+
+// Bytes one call needs for a w x h picture: the loader's pixels, the
+// reduced copy when there is one and the bitmap.
+uint64_t DecodeCost(int w, int h, int maxW, int maxH) {
+  int fitW, fitH;
+  FitWithin(w, h, maxW, maxH, &fitW, &fitH);
+  uint64_t cost = (uint64_t)w * (uint64_t)h * 4;
+  if (fitW != w || fitH != h) cost += (uint64_t)fitW * (uint64_t)fitH * 4;
+  return cost + (uint64_t)RowWords16(fitW) * (uint64_t)fitH * 2;
+}
+
 // Runs inside a write, once the loader knows the picture's size and before
 // it allocates the pixels. A refused size is set to 0 x 0, which tells every
 // loader module to stop without allocating.
 void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
   Decode* d = (Decode*)data;
   bool bad = width <= 0 || height <= 0 ||
-             (uint64_t)width * (uint64_t)height * 4 > kMaxDecodeBytes;
+             DecodeCost(width, height, d->info->iMaxWidth, d->info->iMaxHeight) > kMaxDecodeCost;
   if (!bad) return;
   d->refused = true;
   gdk_pixbuf_loader_set_size(loader, 0, 0);
@@ -252,7 +267,7 @@ HBITMAP RunDecode(Decode* d) {
 
 // Pulls the whole input through pfnGetData (at most dwBufferMax bytes per
 // call, into pbBuffer, until it returns 0 or the decode has failed), decodes
-// PNG, GIF (first frame), BMP or JPEG, reduces it to iMaxWidth x iMaxHeight
+// PNG, GIF (first frame) or BMP, reduces it to iMaxWidth x iMaxHeight
 // when larger, and stores a new bottom-up RGB565 bitmap through phBM.
 // dwSize, iBitDepth, iScale, ppImageRender, pfnImageProgress and
 // crTransparentOverride are not looked at: the depth is always 16, the scale
