@@ -39,28 +39,6 @@ struct JpegDecode {
   DecodeWatch watch;
 };
 
-// Integer product of two 8-bit values scaled back to 8 bits; truncating,
-// as all of the decoder's divisions are.
-BYTE Mul255(unsigned a, unsigned b) { return (BYTE)(a * b / 255); }
-
-// One library row of 1, 3 or 4 samples per pixel into red, green, blue.
-// Grey repeats its sample; CMYK from an Adobe file is stored inverted.
-void CopyRowAsRgb(const BYTE* in, int components, int width, bool adobe, BYTE* out) {
-  if (components == 3) {
-    memcpy(out, in, (size_t)width * 3);
-  } else if (components == 1) {
-    for (int x = 0; x < width; x++, out += 3) out[0] = out[1] = out[2] = in[x];
-  } else {
-    for (int x = 0; x < width; x++, in += 4, out += 3) {
-      unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-      if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-      out[0] = Mul255(c, k);
-      out[1] = Mul255(m, k);
-      out[2] = Mul255(y, k);
-    }
-  }
-}
-
 // A zeroed RGB565 bitmap of FW x FH for the screen.
 HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
   Rgb565Info info = MakeRgb565Info(fw, fh);
@@ -117,7 +95,7 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
     while (cinfo->output_scanline < cinfo->output_height) {
       // The stdio source never suspends; a zero count would only spin.
       if (jpeg_read_scanlines(cinfo, row, 1) != 1) goto fail;
-      CopyRowAsRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
+      JpegRowToRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
       offset += rowBytes;
     }
   }

@@ -1,6 +1,8 @@
 // The JPEG library's error manager, progress monitor and decoding settings.
 #include "jpeg/binding.h"
 
+#include <cstring>
+
 namespace {
 
 // Our own messages, after the library's table.
@@ -15,6 +17,10 @@ const char* const kMessages[] = {
     "Decode no longer wanted",
     nullptr,
 };
+
+// Integer product of two 8-bit values scaled back to 8 bits; truncating,
+// as all of the decoder's divisions are.
+uint8_t Mul255(unsigned a, unsigned b) { return (uint8_t)(a * b / 255); }
 
 // Installed as error_exit; never returns to the library.
 void FatalExit(j_common_ptr cinfo) {
@@ -71,6 +77,22 @@ void JpegApplySettings(jpeg_decompress_struct* cinfo, int scaleDenom, long memor
   // Past the cap the library fails the decode ("Backing store not
   // supported") before it allocates, instead of exhausting the machine.
   cinfo->mem->max_memory_to_use = memoryLimit;
+}
+
+void JpegRowToRgb(const JSAMPLE* in, int components, int width, bool adobe, uint8_t* out) {
+  if (components == 3) {
+    memcpy(out, in, (size_t)width * 3);
+  } else if (components == 1) {
+    for (int x = 0; x < width; x++, out += 3) out[0] = out[1] = out[2] = in[x];
+  } else {
+    for (int x = 0; x < width; x++, in += 4, out += 3) {
+      unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+      if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      out[0] = Mul255(c, k);
+      out[1] = Mul255(m, k);
+      out[2] = Mul255(y, k);
+    }
+  }
 }
 
 bool JpegOutputWithin(jpeg_decompress_struct* cinfo, uint64_t maxPixels) {

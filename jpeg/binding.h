@@ -60,3 +60,7 @@ void JpegApplySettings(jpeg_decompress_struct* cinfo, int scaleDenom, long memor
 // After JpegApplySettings: whether the library's output at the chosen scale
 // stays within maxPixels. Allocates nothing.
 bool JpegOutputWithin(jpeg_decompress_struct* cinfo, uint64_t maxPixels);
+
+// One library row of 1, 3 or 4 samples per pixel into red, green, blue.
+// Grey repeats its sample; CMYK from an Adobe file is stored inverted.
+void JpegRowToRgb(const JSAMPLE* in, int components, int width, bool adobe, uint8_t* out);

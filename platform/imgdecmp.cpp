@@ -1,9 +1,9 @@
 // The image decoder service on top of gdk-pixbuf's incremental loader.
-// Only PNG, GIF and BMP are decoded: the format is told from the first
+// Only PNG, GIF, BMP and JPEG are decoded: the format is told from the first
 // bytes and the loader is made for exactly that type, so no other loader of
 // the system (vector, container or icon formats) ever sees our input. JPEG
-// data is refused: the JPEG path decodes it under its own scan and size
-// limits, which this loader could not keep.
+// data goes through our libjpeg binding instead, under the JPEG path's scan
+// limit and memory cap, which gdk-pixbuf's loader could not keep.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include "platform/gdi.h"
 #include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
+#include "platform/jpeg_stream.h"
 #include "platform/rgb565.h"
 
 namespace {
@@ -46,6 +47,7 @@ const char* LoaderTypeFor(const BYTE* head, DWORD count) {
   if (count >= 6 && (memcmp(head, "GIF87a", 6) == 0 || memcmp(head, "GIF89a", 6) == 0))
     return "gif";
   if (count >= 2 && head[0] == 'B' && head[1] == 'M') return "bmp";
+  if (count >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "jpeg";
   return nullptr;
 }
 
@@ -127,6 +129,59 @@ bool FeedAll(Decode* d, DWORD leading, bool ended) {
   // The GIF loader draws impossible codes and colours as best it can.
   bool damagedGif = d->gif && GifCheckDamaged(&d->gifCheck);
   return ok && closed && !d->refused && !damagedGif;
+}
+
+DWORD PullForJpeg(void* context, BYTE* buffer, DWORD max) {
+  return Pull((Decode*)context, buffer, max);
+}
+
+// The largest library reduction that still covers the fit size; when that
+// is over the budget, the smallest larger one within it (the picture then
+// comes out smaller than the fit size), or 0 when even 1/8 is over.
+int ChooseJpegScale(void* context, int width, int height) {
+  const Decode* d = (const Decode*)context;
+  const int maxW = d->info->iMaxWidth, maxH = d->info->iMaxHeight;
+  if (width < 1 || height < 1) return 0;
+  int fitW, fitH;
+  FitWithin(width, height, maxW, maxH, &fitW, &fitH);
+  int denom = 8;
+  while (denom > 1 && ((width + denom - 1) / denom < fitW || (height + denom - 1) / denom < fitH))
+    denom /= 2;
+  for (; denom <= 8; denom *= 2)
+    if (DecodeCost((width + denom - 1) / denom, (height + denom - 1) / denom, maxW, maxH) <=
+        kMaxDecodeCost)
+      return denom;
+  return 0;
+}
+
+// JPEG data into d->picture. False when nothing came of it.
+bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
+  DecompressImageInfo* info = d->info;
+  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading, ended,
+                       PullForJpeg,    ChooseJpegScale,   d};
+  d->picture = DecodeJpegStream(stream);
+  return d->picture && !d->readFailed;
+}
+
+// Everything else through a gdk-pixbuf loader of exactly the type, into
+// d->picture. False when nothing came of it.
+bool DecodeWithLoader(Decode* d, const char* type, DWORD leading, bool ended) {
+  d->gif = strcmp(type, "gif") == 0;
+  GifCheckStart(&d->gifCheck);
+  GError* error = nullptr;
+  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
+  if (error) g_error_free(error);
+  if (!d->loader) return false;
+  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
+  // Everything in, closed cleanly, a picture out. An animation gives its
+  // first frame as the static image.
+  if (!FeedAll(d, leading, ended)) return false;
+  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
+  if (!picture) return false;
+  d->picture = (GdkPixbuf*)g_object_ref(picture);
+  g_object_unref(d->loader);
+  d->loader = nullptr;
+  return true;
 }
 
 // The size that fits w x h within maxW x maxH with the aspect kept, each
@@ -232,21 +287,9 @@ HBITMAP RunDecode(Decode* d) {
   // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
-  d->gif = strcmp(type, "gif") == 0;
-  GifCheckStart(&d->gifCheck);
-  GError* error = nullptr;
-  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
-  if (error) g_error_free(error);
-  if (!d->loader) return nullptr;
-  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
-  // Everything in, closed cleanly, a picture out. An animation gives its
-  // first frame as the static image.
-  if (!FeedAll(d, have, ended)) return nullptr;
-  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
-  if (!picture) return nullptr;
-  d->picture = (GdkPixbuf*)g_object_ref(picture);
-  g_object_unref(d->loader);
-  d->loader = nullptr;
+  const bool decoded = strcmp(type, "jpeg") == 0 ? DecodeJpegInput(d, have, ended)
+                                                 : DecodeWithLoader(d, type, have, ended);
+  if (!decoded) return nullptr;
   // Reduced to fit with an averaging filter; smaller ones stay as they are.
   const int w = gdk_pixbuf_get_width(d->picture);
   const int h = gdk_pixbuf_get_height(d->picture);
@@ -267,7 +310,7 @@ HBITMAP RunDecode(Decode* d) {
 
 // Pulls the whole input through pfnGetData (at most dwBufferMax bytes per
 // call, into pbBuffer, until it returns 0 or the decode has failed), decodes
-// PNG, GIF (first frame) or BMP, reduces it to iMaxWidth x iMaxHeight
+// PNG, GIF (first frame), BMP or JPEG, reduces it to iMaxWidth x iMaxHeight
 // when larger, and stores a new bottom-up RGB565 bitmap through phBM.
 // dwSize, iBitDepth, iScale, ppImageRender, pfnImageProgress and
 // crTransparentOverride are not looked at: the depth is always 16, the scale

@@ -158,12 +158,13 @@ TEST_F(ImageDecoder, ViewerAndThumbnailSizes) {
   Put("a.gif", Corpus("gif/giflib-pic/porsche.gif"));
   Put("a.bmp", Corpus("bmp/g/rgb24.bmp"));
   Put("bmp-named.gif", Corpus("bmp/g/pal8.bmp"));  // the content decides, not the name
+  Put("a.Jpg", Corpus("jpeg/libjpeg-turbo/testorig.jpg"));
   Put("tall.bmp", Bmp24(20, 300, Solid({10, 20, 30})));
   struct Case {
     const char* name;
     int width, height;
-  } cases[] = {{"a.png", 32, 32},           {"a.gif", 320, 200}, {"a.bmp", 127, 64},
-               {"bmp-named.gif", 127, 64}, {"tall.bmp", 20, 300}};
+  } cases[] = {{"a.png", 32, 32},         {"a.gif", 320, 200}, {"a.bmp", 127, 64},
+               {"bmp-named.gif", 127, 64}, {"a.Jpg", 227, 149}, {"tall.bmp", 20, 300}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bitmap viewer(Load(c.name, false));
@@ -189,13 +190,12 @@ TEST_F(ImageDecoder, MixedCaseJpgTakesThePlatformDecoder) {
   Bytes jpeg = Corpus("jpeg/libjpeg-turbo/testorig.jpg");
   Put("b.jpg", jpeg);
   Put("a.Jpg", jpeg);
-  // The JPEG path marks a viewer picture adjustable; this decoder does not,
-  // and it leaves JPEG data to the JPEG path's limits: no picture.
+  // The JPEG path marks a viewer picture adjustable; this decoder does not.
   Bitmap own(Load("b.jpg", false));
   ASSERT_NE(own.handle, nullptr);
   EXPECT_TRUE(brightnessSource.adjustable);
   Bitmap bitmap(Load("a.Jpg", false));
-  EXPECT_EQ(bitmap.handle, nullptr);
+  EXPECT_NE(bitmap.handle, nullptr);
   EXPECT_FALSE(brightnessSource.adjustable);
 }
 
