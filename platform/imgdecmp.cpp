@@ -157,8 +157,10 @@ int ChooseJpegScale(void* context, int width, int height) {
 // JPEG data into d->picture. False when nothing came of it.
 bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
   DecompressImageInfo* info = d->info;
-  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading, ended,
-                       PullForJpeg,    ChooseJpegScale,   d};
+  // The library's own memory (a progressive file's coefficients) gets the
+  // same budget again.
+  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading, ended,       PullForJpeg,
+                       ChooseJpegScale, d,                (long)kMaxDecodeCost};
   d->picture = DecodeJpegStream(stream);
   return d->picture && !d->readFailed;
 }

@@ -82,7 +82,7 @@ __attribute__((noinline)) int Run(StreamDecode* d, const JpegStream& s) {
   int denom = s.scale(s.context, (int)cinfo->image_width, (int)cinfo->image_height);
   int components = 0;
   if (denom == 0) goto fail;
-  JpegApplySettings(cinfo, denom, kViewerLibraryMemory);
+  JpegApplySettings(cinfo, denom, s.memoryLimit);
   jpeg_start_decompress(cinfo);
   components = cinfo->output_components;
   if (components != 1 && components != 3 && components != 4) goto fail;

@@ -21,6 +21,7 @@ struct JpegStream {
   JpegStreamPull pull;
   JpegStreamScale scale;
   void* context;    // handed back to pull and scale
+  long memoryLimit; // the library's working memory
 };
 
 // A new 8-bit RGB pixbuf at the chosen scale, or null: not a JPEG the
