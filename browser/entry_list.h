@@ -8,6 +8,7 @@
 // runs under the lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/wintypes.h"
@@ -33,6 +34,9 @@ extern int32_t entryCount;
 // Raised by one before the old entries are released and by one more before
 // the new ones are filled: a worker that saw another value stops.
 extern uint32_t listGeneration;
+// A copy of listGeneration stored each time it changes, for the worker's
+// decode to notice without the lock that its list was replaced.
+extern std::atomic<uint32_t> listGenerationNow;
 // The folder shown; no trailing backslash, the root is "". Window thread only:
 // the worker builds its paths from the copy ScanFolder takes under the lock,
 // so changing this before a scan never races a worker of the old list.

@@ -12,6 +12,7 @@
 FolderEntry entryList[kMaxEntries];
 int32_t entryCount;
 uint32_t listGeneration;
+std::atomic<uint32_t> listGenerationNow;
 WCHAR currentFolder[kPathMax];
 WCHAR scannedFolder[kPathMax];
 HWND mainWindow;
@@ -82,6 +83,7 @@ int CompareForSort(const void* a, const void* b) {
 void FreeEntriesLocked() {
   int n = entryCount;
   listGeneration++;
+  listGenerationNow.store(listGeneration, std::memory_order_relaxed);
   for (int i = 0; i < n; i++) {
     FolderEntry& e = entryList[i];
     if (e.thumbnail) {
@@ -121,6 +123,7 @@ int ScanFolder(const WCHAR* path) {
     bool fits = swprintf(pattern, kPathMax, L"%ls\\*.*", path) >= 0;
     entryCount = 0;
     listGeneration++;
+    listGenerationNow.store(listGeneration, std::memory_order_relaxed);
     // What the worker joins names to; a path this long has failed above.
     if (fits) wcscpy(scannedFolder, path);
     if (path[0] != 0) AddEntry(L"..", L"", Folder, 0, false);

@@ -44,8 +44,10 @@ DWORD ThumbnailWorker(void* parameter) {
     UnlockEntryList();
     if (step == STEP_END) return 0;
     if (step == STEP_SKIP) continue;
-    // The decode runs without the lock.
-    PictureBitmap bitmap = LoadPicture(nullptr, path, 1, FIT_SCREEN_WHOLE);
+    // The decode runs without the lock, and stops early once the list is
+    // replaced; its result would be dropped below anyway.
+    DecodeWatch watch = {&listGenerationNow, startValue};
+    PictureBitmap bitmap = LoadPictureWatched(nullptr, path, 1, FIT_SCREEN_WHOLE, &watch);
     if (!bitmap) continue;
     BITMAP bm = {};
     GetObject(bitmap, sizeof(bm), &bm);

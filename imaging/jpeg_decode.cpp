@@ -25,6 +25,7 @@ const int kNoiseCount = 140;
 struct JpegDecode {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
+  JpegProgress progress;
   FILE* file;
   BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   HBITMAP bitmap;
@@ -35,29 +36,8 @@ struct JpegDecode {
   int outWidth;   // OW
   int outHeight;  // OH
   JpegOutputSize size;
+  DecodeWatch watch;
 };
-
-// Integer product of two 8-bit values scaled back to 8 bits; truncating,
-// as all of the decoder's divisions are.
-BYTE Mul255(unsigned a, unsigned b) { return (BYTE)(a * b / 255); }
-
-// One library row of 1, 3 or 4 samples per pixel into red, green, blue.
-// Grey repeats its sample; CMYK from an Adobe file is stored inverted.
-void CopyRowAsRgb(const BYTE* in, int components, int width, bool adobe, BYTE* out) {
-  if (components == 3) {
-    memcpy(out, in, (size_t)width * 3);
-  } else if (components == 1) {
-    for (int x = 0; x < width; x++, out += 3) out[0] = out[1] = out[2] = in[x];
-  } else {
-    for (int x = 0; x < width; x++, in += 4, out += 3) {
-      unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-      if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-      out[0] = Mul255(c, k);
-      out[1] = Mul255(m, k);
-      out[2] = Mul255(y, k);
-    }
-  }
-}
 
 // A zeroed RGB565 bitmap of FW x FH for the screen.
 HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
@@ -81,19 +61,24 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   // The library: error manager, object, source, header.
   cinfo->err = JpegSetupErrorManager(&d->err);
   jpeg_create_decompress(cinfo);
+  JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
   jpeg_stdio_src(cinfo, d->file);
   jpeg_read_header(cinfo, TRUE);
+  int components;
   // Screen and library scale.
   JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
                      GetSystemMetrics(SM_CYSCREEN)};
   int divisor;
   int denom = ChooseLibraryScale(req, (int)cinfo->image_width, (int)cinfo->image_height, &divisor);
-  JpegApplySettings(cinfo, denom);
+  JpegApplySettings(cinfo, denom, d->thumbnail ? kThumbnailLibraryMemory : kViewerLibraryMemory);
+  // A header may claim up to 65500 x 65500; refuse before anything large.
+  if (!JpegOutputWithin(cinfo, d->thumbnail ? kMaxThumbnailLibraryPixels : kMaxViewerLibraryPixels))
+    goto fail;
   // Start; the library rounds W / d and H / d up.
   jpeg_start_decompress(cinfo);
   d->outWidth = (int)cinfo->output_width;
   d->outHeight = (int)cinfo->output_height;
-  const int components = cinfo->output_components;
+  components = cinfo->output_components;
   // Output size, step and turn.
   d->size = ChooseOutputSize(req, d->outWidth, d->outHeight);
   if (d->size.width <= 0 || d->size.height <= 0) goto fail;
@@ -110,7 +95,7 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
     while (cinfo->output_scanline < cinfo->output_height) {
       // The stdio source never suspends; a zero count would only spin.
       if (jpeg_read_scanlines(cinfo, row, 1) != 1) goto fail;
-      CopyRowAsRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
+      JpegRowToRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
       offset += rowBytes;
     }
   }
@@ -148,9 +133,11 @@ PictureBitmap FailDecode(JpegDecode* d) {
 // into this frame. The decode's state lives on the heap, so what RunDecode
 // changed is still there after the jump; only the pointer is local, and it
 // never changes after setjmp.
-PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode) {
+PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
+                                const DecodeWatch* watch) {
   JpegDecode* const d = (JpegDecode*)calloc(1, sizeof(JpegDecode));
   if (!d) return nullptr;
+  if (watch) d->watch = *watch;
   d->thumbnail = thumbnail != 0;
   d->fitMode = fitMode;
   // Dither noise, drawn at the start of every decode, thumbnails too.

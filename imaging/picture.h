@@ -2,6 +2,9 @@
 // and the JPEG path with its own sizing, rotation, resampling and packing.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "platform/wintypes.h"
 
 // A platform bitmap holding one decoded picture, or null. The receiver owns
@@ -20,9 +23,30 @@ enum FitMode {
 // viewer loads (window thread) touch the brightness record.
 PictureBitmap LoadPicture(HWND window, const WCHAR* path, int thumbnail, int fitMode);
 
+// A decode nobody wants any more: it is abandoned at its next progress
+// check once *watched no longer holds expected (read without a lock).
+struct DecodeWatch {
+  const std::atomic<uint32_t>* watched;
+  uint32_t expected;
+};
+
+// LoadPicture whose JPEG decode stops early when watch says so; watch may be
+// null. The thumbnail worker's form.
+PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, int fitMode,
+                                 const DecodeWatch* watch);
+
 // The read callback of the image decoder: up to maximum bytes from the file
 // whose handle is param; 0 at the end, on an error or for an invalid handle.
 DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param);
 
-// The JPEG path: a 16-bit RGB565 bottom-up bitmap, or null.
-PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode);
+// Largest output the JPEG library is asked for, checked after the header
+// and before anything large is allocated. A thumbnail's 4 megapixels take
+// pictures up to 16384 x 16384 at the library's 1/8; the viewer's 16 take a
+// gigapixel picture at 1/8 and every picture the fit modes decode at a
+// larger scale (their output stays below 4096 x 4096).
+const uint64_t kMaxThumbnailLibraryPixels = 2048ull * 2048;
+const uint64_t kMaxViewerLibraryPixels = 4096ull * 4096;
+
+// The JPEG path: a 16-bit RGB565 bottom-up bitmap, or null. watch may be null.
+PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
+                                const DecodeWatch* watch = nullptr);

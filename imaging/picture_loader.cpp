@@ -33,11 +33,16 @@ DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param) {
 }
 
 PictureBitmap LoadPicture(HWND window, const WCHAR* path, int thumbnail, int fitMode) {
+  return LoadPictureWatched(window, path, thumbnail, fitMode, nullptr);
+}
+
+PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, int fitMode,
+                                 const DecodeWatch* watch) {
   if (!path) return nullptr;
   // A viewer load stops brightness changes until a JPEG decode succeeds.
   if (!thumbnail) brightnessSource.adjustable = false;
   // JPEG by name.
-  if (PassesJpegNameTest(path)) return DecodeJpegPicture(path, thumbnail, fitMode);
+  if (PassesJpegNameTest(path)) return DecodeJpegPicture(path, thumbnail, fitMode, watch);
   // Everything else through the platform decoder.
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,13 +1,26 @@
-// The JPEG library's error manager and decoding settings.
+// The JPEG library's error manager, progress monitor and decoding settings.
 #include "jpeg/binding.h"
+
+#include <cstring>
 
 namespace {
 
-// A hostile header can ask for whole-image coefficient buffers of many
-// gigabytes (progressive files). Past this the library fails the decode
-// ("Backing store not supported") instead of exhausting the machine. It does
-// not change any decoded pixel: a 12 MP progressive photo needs about 40 MiB.
-const long kLibraryMemoryLimit = 256L * 1024 * 1024;
+// Our own messages, after the library's table.
+enum {
+  kFirstMessage = 1000,
+  kTooManyScans = kFirstMessage,
+  kStopped,
+  kLastMessage = kStopped,
+};
+const char* const kMessages[] = {
+    "Too many scans (more than %d)",
+    "Decode no longer wanted",
+    nullptr,
+};
+
+// Integer product of two 8-bit values scaled back to 8 bits; truncating,
+// as all of the decoder's divisions are.
+uint8_t Mul255(unsigned a, unsigned b) { return (uint8_t)(a * b / 255); }
 
 // Installed as error_exit; never returns to the library.
 void FatalExit(j_common_ptr cinfo) {
@@ -20,17 +33,69 @@ void FatalExit(j_common_ptr cinfo) {
   longjmp(err->failurePath, 1);
 }
 
+// Called before each input step (a row of blocks or a run of markers, so at
+// least once per scan) and once per output row.
+void Monitor(j_common_ptr common) {
+  if (common->is_decompressor) {
+    jpeg_decompress_struct* cinfo = (jpeg_decompress_struct*)common;
+    if (cinfo->input_scan_number > kMaxJpegScans) {
+      common->err->msg_code = kTooManyScans;
+      common->err->msg_parm.i[0] = kMaxJpegScans;
+      (*common->err->error_exit)(common);
+    }
+  }
+  JpegProgress* p = (JpegProgress*)common->progress;
+  if (p->watched && p->watched->load(std::memory_order_relaxed) != p->expected) {
+    common->err->msg_code = kStopped;
+    (*common->err->error_exit)(common);
+  }
+}
+
 }  // namespace
 
 jpeg_error_mgr* JpegSetupErrorManager(JpegErrorManager* err) {
   jpeg_error_mgr* pub = jpeg_std_error(&err->pub);
   pub->error_exit = FatalExit;
+  pub->addon_message_table = kMessages;
+  pub->first_addon_message = kFirstMessage;
+  pub->last_addon_message = kLastMessage;
   return pub;
 }
 
-void JpegApplySettings(jpeg_decompress_struct* cinfo, int scaleDenom) {
+void JpegSetupProgress(jpeg_decompress_struct* cinfo, JpegProgress* progress,
+                       const std::atomic<uint32_t>* watched, uint32_t expected) {
+  progress->pub.progress_monitor = Monitor;
+  progress->watched = watched;
+  progress->expected = expected;
+  cinfo->progress = &progress->pub;
+}
+
+void JpegApplySettings(jpeg_decompress_struct* cinfo, int scaleDenom, long memoryLimit) {
   if (scaleDenom == 2 || scaleDenom == 4 || scaleDenom == 8) cinfo->scale_denom = (unsigned)scaleDenom;
   // Requested explicitly: a library's own default can be another method.
   cinfo->dct_method = JDCT_IFAST;
-  cinfo->mem->max_memory_to_use = kLibraryMemoryLimit;
+  // Past the cap the library fails the decode ("Backing store not
+  // supported") before it allocates, instead of exhausting the machine.
+  cinfo->mem->max_memory_to_use = memoryLimit;
+}
+
+void JpegRowToRgb(const JSAMPLE* in, int components, int width, bool adobe, uint8_t* out) {
+  if (components == 3) {
+    memcpy(out, in, (size_t)width * 3);
+  } else if (components == 1) {
+    for (int x = 0; x < width; x++, out += 3) out[0] = out[1] = out[2] = in[x];
+  } else {
+    for (int x = 0; x < width; x++, in += 4, out += 3) {
+      unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+      if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      out[0] = Mul255(c, k);
+      out[1] = Mul255(m, k);
+      out[2] = Mul255(y, k);
+    }
+  }
+}
+
+bool JpegOutputWithin(jpeg_decompress_struct* cinfo, uint64_t maxPixels) {
+  jpeg_calc_output_dimensions(cinfo);
+  return (uint64_t)cinfo->output_width * cinfo->output_height <= maxPixels;
 }

@@ -1,7 +1,9 @@
 // The image decoder service on top of gdk-pixbuf's incremental loader.
 // Only PNG, GIF, BMP and JPEG are decoded: the format is told from the first
 // bytes and the loader is made for exactly that type, so no other loader of
-// the system (vector, container or icon formats) ever sees our input.
+// the system (vector, container or icon formats) ever sees our input. JPEG
+// data goes through our libjpeg binding instead, under the JPEG path's scan
+// limit and memory cap, which gdk-pixbuf's loader could not keep.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <cstdint>
@@ -10,13 +12,16 @@
 #include "platform/gdi.h"
 #include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
+#include "platform/jpeg_stream.h"
 #include "platform/rgb565.h"
 
 namespace {
 
-// A full decode (width x height x 4 bytes) above this is refused before the
-// loader allocates its pixels.
-const uint64_t kMaxDecodeBytes = 256ull * 1024 * 1024;
+// The whole cost of one call (full-size pixels at 4 bytes, the reduced copy
+// at 4 and the 16-bit bitmap) above this is refused before the loader
+// allocates. It takes a 5120 x 4096 picture for the viewer and a 33 MP one
+// for a thumbnail; a 43-byte GIF claiming 8192 x 8192 would cost 256 MiB.
+const uint64_t kMaxDecodeCost = 128ull * 1024 * 1024;
 // Enough leading bytes to tell the four formats apart (the PNG signature).
 const DWORD kSniffBytes = 8;
 
@@ -58,13 +63,25 @@ DWORD Pull(Decode* d, BYTE* buffer, DWORD max) {
   return got;
 }
 
+void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH);
+
+// Bytes one call needs for a w x h picture: the loader's pixels, the
+// reduced copy when there is one and the bitmap.
+uint64_t DecodeCost(int w, int h, int maxW, int maxH) {
+  int fitW, fitH;
+  FitWithin(w, h, maxW, maxH, &fitW, &fitH);
+  uint64_t cost = (uint64_t)w * (uint64_t)h * 4;
+  if (fitW != w || fitH != h) cost += (uint64_t)fitW * (uint64_t)fitH * 4;
+  return cost + (uint64_t)RowWords16(fitW) * (uint64_t)fitH * 2;
+}
+
 // Runs inside a write, once the loader knows the picture's size and before
 // it allocates the pixels. A refused size is set to 0 x 0, which tells every
 // loader module to stop without allocating.
 void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
   Decode* d = (Decode*)data;
   bool bad = width <= 0 || height <= 0 ||
-             (uint64_t)width * (uint64_t)height * 4 > kMaxDecodeBytes;
+             DecodeCost(width, height, d->info->iMaxWidth, d->info->iMaxHeight) > kMaxDecodeCost;
   if (!bad) return;
   d->refused = true;
   gdk_pixbuf_loader_set_size(loader, 0, 0);
@@ -112,6 +129,61 @@ bool FeedAll(Decode* d, DWORD leading, bool ended) {
   // The GIF loader draws impossible codes and colours as best it can.
   bool damagedGif = d->gif && GifCheckDamaged(&d->gifCheck);
   return ok && closed && !d->refused && !damagedGif;
+}
+
+DWORD PullForJpeg(void* context, BYTE* buffer, DWORD max) {
+  return Pull((Decode*)context, buffer, max);
+}
+
+// The largest library reduction that still covers the fit size; when that
+// is over the budget, the smallest larger one within it (the picture then
+// comes out smaller than the fit size), or 0 when even 1/8 is over.
+int ChooseJpegScale(void* context, int width, int height) {
+  const Decode* d = (const Decode*)context;
+  const int maxW = d->info->iMaxWidth, maxH = d->info->iMaxHeight;
+  if (width < 1 || height < 1) return 0;
+  int fitW, fitH;
+  FitWithin(width, height, maxW, maxH, &fitW, &fitH);
+  int denom = 8;
+  while (denom > 1 && ((width + denom - 1) / denom < fitW || (height + denom - 1) / denom < fitH))
+    denom /= 2;
+  for (; denom <= 8; denom *= 2)
+    if (DecodeCost((width + denom - 1) / denom, (height + denom - 1) / denom, maxW, maxH) <=
+        kMaxDecodeCost)
+      return denom;
+  return 0;
+}
+
+// JPEG data into d->picture. False when nothing came of it.
+bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
+  DecompressImageInfo* info = d->info;
+  // The library's own memory (a progressive file's coefficients) gets the
+  // same budget again.
+  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading, ended,       PullForJpeg,
+                       ChooseJpegScale, d,                (long)kMaxDecodeCost};
+  d->picture = DecodeJpegStream(stream);
+  return d->picture && !d->readFailed;
+}
+
+// Everything else through a gdk-pixbuf loader of exactly the type, into
+// d->picture. False when nothing came of it.
+bool DecodeWithLoader(Decode* d, const char* type, DWORD leading, bool ended) {
+  d->gif = strcmp(type, "gif") == 0;
+  GifCheckStart(&d->gifCheck);
+  GError* error = nullptr;
+  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
+  if (error) g_error_free(error);
+  if (!d->loader) return false;
+  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
+  // Everything in, closed cleanly, a picture out. An animation gives its
+  // first frame as the static image.
+  if (!FeedAll(d, leading, ended)) return false;
+  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
+  if (!picture) return false;
+  d->picture = (GdkPixbuf*)g_object_ref(picture);
+  g_object_unref(d->loader);
+  d->loader = nullptr;
+  return true;
 }
 
 // The size that fits w x h within maxW x maxH with the aspect kept, each
@@ -217,21 +289,9 @@ HBITMAP RunDecode(Decode* d) {
   // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
-  d->gif = strcmp(type, "gif") == 0;
-  GifCheckStart(&d->gifCheck);
-  GError* error = nullptr;
-  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
-  if (error) g_error_free(error);
-  if (!d->loader) return nullptr;
-  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
-  // Everything in, closed cleanly, a picture out. An animation gives its
-  // first frame as the static image.
-  if (!FeedAll(d, have, ended)) return nullptr;
-  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
-  if (!picture) return nullptr;
-  d->picture = (GdkPixbuf*)g_object_ref(picture);
-  g_object_unref(d->loader);
-  d->loader = nullptr;
+  const bool decoded = strcmp(type, "jpeg") == 0 ? DecodeJpegInput(d, have, ended)
+                                                 : DecodeWithLoader(d, type, have, ended);
+  if (!decoded) return nullptr;
   // Reduced to fit with an averaging filter; smaller ones stay as they are.
   const int w = gdk_pixbuf_get_width(d->picture);
   const int h = gdk_pixbuf_get_height(d->picture);
