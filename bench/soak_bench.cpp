@@ -254,6 +254,7 @@ int main(int argc, char** argv) {
 
   // What the script did, from the state lines.
   int switches = 0, advances = 0, idleWorkers = 0, idleThreads = 0;
+  std::string byPass;
   long peakKb = 0;
   const Sample* base = nullptr;
   const Sample* firstPass = nullptr;
@@ -272,7 +273,9 @@ int main(int argc, char** argv) {
     }
     if (tags[i] == TAG_BASE) base = &s;
     if (tags[i] == TAG_PASS_END) {
-      if (getenv("SOAK_DEBUG")) fprintf(stderr, "pass end: rss %ld KB heap %ld KB\n", s.rssKb, s.heapKb);
+      char figure[32];
+      snprintf(figure, sizeof figure, " %.1f", Mb(s.rssKb));
+      byPass += figure;
       if (!firstPass) firstPass = &s;
       last = &s;
     }
@@ -293,6 +296,9 @@ int main(int argc, char** argv) {
   printf("  resident memory        baseline %.2f MB, after the first pass %.2f MB, end %.2f MB, "
          "peak %.2f MB\n",
          Mb(base->rssKb), Mb(firstPass->rssKb), Mb(last->rssKb), Mb(peakKb));
+  printf("  resident at each pass's end (MB):%s\n", byPass.c_str());
+  printf("  heap in use            after the first pass %.2f MB, end %.2f MB\n", Mb(firstPass->heapKb),
+         Mb(last->heapKb));
   printf("  growth after pass 1    %+ld KB (bound < %ld KB)\n", growthKb, kMaxGrowthKb);
   printf("  live platform objects  baseline %d (drawing %d), end %d (drawing %d)\n", base->handles,
          base->drawing, last->handles, last->drawing);
