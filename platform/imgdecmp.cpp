@@ -27,6 +27,28 @@ const DWORD kSniffBytes = 8;
 
 const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+// A BMP's file header and the size of its info header. The BMP loader
+// allocates whatever the info header's size and the pixel offset claim
+// before it looks further, so both are checked first: the info header is one
+// of the known kinds, and the pixels start within the first megabyte (past
+// the headers, a colour table of 256 entries and masks need a few hundred
+// bytes).
+const DWORD kBmpHeadBytes = 18;
+const DWORD kBmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
+const DWORD kMaxBmpPixelOffset = 1024 * 1024;
+
+DWORD Le32(const BYTE* p) {
+  return (DWORD)p[0] | (DWORD)p[1] << 8 | (DWORD)p[2] << 16 | (DWORD)p[3] << 24;
+}
+
+bool BmpHeadSane(const BYTE* head, DWORD count) {
+  if (count < kBmpHeadBytes) return false;
+  const DWORD pixelOffset = Le32(head + 10), infoSize = Le32(head + 14);
+  bool knownInfo = false;
+  for (DWORD size : kBmpInfoSizes) knownInfo = knownInfo || size == infoSize;
+  return knownInfo && pixelOffset <= kMaxBmpPixelOffset;
+}
+
 // Everything one call owns; the size-prepared handler writes into it.
 struct Decode {
   DecompressImageInfo* info;
@@ -37,6 +59,9 @@ struct Decode {
   bool refused;        // the size-prepared check said no
   bool readFailed;     // the callback broke its contract
   GifCheck gifCheck;   // GIF only: the first picture's codes and colours
+  // A BMP's first bytes when they took more than the caller's buffer.
+  BYTE head[kBmpHeadBytes];
+  DWORD headCount;
 };
 
 // The loader type for the leading bytes, or null for anything we do not
@@ -115,7 +140,7 @@ bool AcceptableCloseError(const Decode* d, const GError* error) {
 // left blank, so such files show what was read too.
 bool FeedAll(Decode* d, DWORD leading, bool ended) {
   DecompressImageInfo* info = d->info;
-  bool ok = Write(d, info->pbBuffer, leading);
+  bool ok = Write(d, d->headCount ? d->head : info->pbBuffer, leading);
   while (ok && !ended) {
     DWORD got = Pull(d, info->pbBuffer, info->dwBufferMax);
     if (got == 0) break;
@@ -289,6 +314,21 @@ HBITMAP RunDecode(Decode* d) {
   // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
   if (!type) return nullptr;
+  if (strcmp(type, "bmp") == 0 && have < kBmpHeadBytes) {
+    // The header is gathered aside: the caller's buffer may be smaller.
+    memcpy(d->head, info->pbBuffer, have);
+    while (have < kBmpHeadBytes && !ended) {
+      DWORD want = kBmpHeadBytes - have;
+      DWORD got = Pull(d, info->pbBuffer, want < info->dwBufferMax ? want : info->dwBufferMax);
+      memcpy(d->head + have, info->pbBuffer, got);
+      ended = got == 0;
+      have += got;
+    }
+    d->headCount = have;
+  }
+  if (d->readFailed) return nullptr;
+  if (strcmp(type, "bmp") == 0 && !BmpHeadSane(d->headCount ? d->head : info->pbBuffer, have))
+    return nullptr;
   const bool decoded = strcmp(type, "jpeg") == 0 ? DecodeJpegInput(d, have, ended)
                                                  : DecodeWithLoader(d, type, have, ended);
   if (!decoded) return nullptr;

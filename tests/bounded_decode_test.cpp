@@ -150,6 +150,17 @@ Bytes HugeBmp(bool rle) {
   return b + info + palette + pixels;
 }
 
+// A BMP whose headers claim a 2.5 GB info header and pixels 2.2 GB in: the
+// BMP loader would allocate that before reading on (found by fuzzing).
+Bytes ClaimedHeaderBmp() {
+  Bytes b = "BM";
+  Le32(b, 0x99);
+  Le32(b, 0);
+  Le32(b, 0x86010041);
+  Le32(b, 0x96E831A0);
+  return b + Bytes(64, '\0');
+}
+
 uint32_t Crc32(const Bytes& bytes) {
   uint32_t crc = 0xFFFFFFFF;
   for (char c : bytes) {
@@ -242,6 +253,7 @@ TEST_F(BoundedDecode, HostileFilesAreRefused) {
       {"huge-interlaced.gif", HugeGif(true), nullptr},
       {"huge.bmp", HugeBmp(false), nullptr},
       {"huge-rle.bmp", HugeBmp(true), nullptr},
+      {"claimed-header.bmp", ClaimedHeaderBmp(), nullptr},
       {"huge.png", HugePng(false), nullptr},
       {"huge-interlaced.png", HugePng(true), nullptr},
       // JPEG data under other names reaches the platform decoder.
