@@ -30,8 +30,9 @@ struct DecodeWatch {
   uint32_t expected;
 };
 
-// LoadPicture whose JPEG decode stops early when watch says so; watch may be
-// null. The thumbnail worker's form.
+// LoadPicture whose decode stops early when watch says so: a JPEG at its next
+// progress check, any other picture at its next read. watch may be null. The
+// thumbnail worker's form.
 PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, int fitMode,
                                  const DecodeWatch* watch);
 

@@ -22,6 +22,23 @@ bool PassesJpegNameTest(const WCHAR* path) {
   return wcsstr(path, L".jp") != nullptr || wcsstr(path, L".JP") != nullptr;
 }
 
+// What the watched read callback needs: the file and, for the worker, the
+// list it decodes for.
+struct WatchedFile {
+  HANDLE file;
+  const DecodeWatch* watch;
+};
+
+// Reads on only while the decode is still wanted; an abandoned one sees the
+// end of its file, so the platform decoder stops at its next read and its
+// (partial) result is dropped by the caller.
+DWORD ReadWatchedData(char* buffer, DWORD maximum, LPARAM param) {
+  const WatchedFile* source = (const WatchedFile*)param;
+  const DecodeWatch* watch = source->watch;
+  if (watch && watch->watched->load(std::memory_order_relaxed) != watch->expected) return 0;
+  return ReadPictureData(buffer, maximum, (LPARAM)source->file);
+}
+
 }  // namespace
 
 DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param) {
@@ -60,12 +77,13 @@ PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, 
   info.phBM = &bitmap;
   info.ppImageRender = nullptr;
   info.iBitDepth = GetDeviceCaps(hdc, BITSPIXEL);
-  info.lParam = (LPARAM)file;
+  WatchedFile source = {file, watch};
+  info.lParam = (LPARAM)&source;
   info.hdc = hdc;
   info.iScale = 100;
   info.iMaxWidth = thumbnail ? kThumbnailMax : kViewerMax;
   info.iMaxHeight = thumbnail ? kThumbnailMax : kViewerMax;
-  info.pfnGetData = ReadPictureData;
+  info.pfnGetData = ReadWatchedData;
   info.pfnImageProgress = nullptr;
   info.crTransparentOverride = 0xFFFFFFFF;
   DecompressImageIndirect(&info);

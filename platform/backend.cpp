@@ -79,7 +79,13 @@ bool PlatformButtonsTaken() { return buttonsTaken.load(); }
 // to fix, so LeakSanitizer is told. fontconfig loses a few while it parses
 // its configuration; the desktop window's libraries (SDL's D-Bus and X11
 // connections, the GL driver) hold theirs until the process ends.
-#if defined(__SANITIZE_ADDRESS__)
+// GCC names the sanitizer with a macro, clang 14 only through __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VIEWER_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(VIEWER_ADDRESS_SANITIZER)
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n"
          "leak:libdbus-1.so\n"

@@ -27,26 +27,36 @@ const DWORD kSniffBytes = 8;
 
 const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-// A BMP's file header and the size of its info header. The BMP loader
-// allocates whatever the info header's size and the pixel offset claim
-// before it looks further, so both are checked first: the info header is one
-// of the known kinds, and the pixels start within the first megabyte (past
-// the headers, a colour table of 256 entries and masks need a few hundred
-// bytes).
-const DWORD kBmpHeadBytes = 18;
+// A BMP's file header and its info header up to the colour count. The BMP
+// loader allocates whatever the info header's size, the pixel offset and the
+// colour count claim before it looks further, so all three are checked first:
+// the info header is one of the known kinds, the pixels start within the
+// first megabyte (past the headers, a colour table of 256 entries and masks
+// need a few hundred bytes), and the colour table holds at most what the
+// depth can index (the loader takes a count of 2^31 or more as negative and
+// asks for 4 GB).
+const DWORD kBmpHeadBytes = 50;
+const DWORD kBmpCoreHeadBytes = 18;
 const DWORD kBmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
 const DWORD kMaxBmpPixelOffset = 1024 * 1024;
+const DWORD kMaxBmpColours = 256;
 
 DWORD Le32(const BYTE* p) {
   return (DWORD)p[0] | (DWORD)p[1] << 8 | (DWORD)p[2] << 16 | (DWORD)p[3] << 24;
 }
 
 bool BmpHeadSane(const BYTE* head, DWORD count) {
-  if (count < kBmpHeadBytes) return false;
+  if (count < kBmpCoreHeadBytes) return false;
   const DWORD pixelOffset = Le32(head + 10), infoSize = Le32(head + 14);
   bool knownInfo = false;
   for (DWORD size : kBmpInfoSizes) knownInfo = knownInfo || size == infoSize;
-  return knownInfo && pixelOffset <= kMaxBmpPixelOffset;
+  if (!knownInfo || pixelOffset > kMaxBmpPixelOffset) return false;
+  if (infoSize < 40) return true;  // no colour count in the older headers
+  // A file that ends inside its info header cannot be decoded anyway.
+  if (count < kBmpHeadBytes) return false;
+  const DWORD depth = (DWORD)head[28] | (DWORD)head[29] << 8;
+  const DWORD colours = Le32(head + 46);
+  return colours <= kMaxBmpColours && (depth > 8 || colours <= (1u << depth));
 }
 
 // Everything one call owns; the size-prepared handler writes into it.

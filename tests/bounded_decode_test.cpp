@@ -161,6 +161,32 @@ Bytes ClaimedHeaderBmp() {
   return b + Bytes(64, '\0');
 }
 
+// A 4 x 4 8-bit BMP whose info header claims `colours` colours; its table
+// holds 256. The BMP loader takes a count of 2^31 or more as negative and
+// asks for 4 GB (found by fuzzing).
+Bytes ColourCountBmp(uint32_t colours) {
+  Bytes info;
+  Le32(info, 40);
+  Le32(info, 4);
+  Le32(info, 4);
+  Le16(info, 1);
+  Le16(info, 8);
+  Le32(info, 0);
+  Le32(info, 16);
+  Le32(info, 2835);
+  Le32(info, 2835);
+  Le32(info, colours);
+  Le32(info, 0);
+  Bytes palette;
+  for (int i = 0; i < 256; i++) Le32(palette, (uint32_t)i * 0x010101);
+  const Bytes pixels(16, '\x80');
+  Bytes b = "BM";
+  Le32(b, (uint32_t)(14 + info.size() + palette.size() + pixels.size()));
+  Le32(b, 0);
+  Le32(b, (uint32_t)(14 + info.size() + palette.size()));
+  return b + info + palette + pixels;
+}
+
 uint32_t Crc32(const Bytes& bytes) {
   uint32_t crc = 0xFFFFFFFF;
   for (char c : bytes) {
@@ -254,6 +280,9 @@ TEST_F(BoundedDecode, HostileFilesAreRefused) {
       {"huge.bmp", HugeBmp(false), nullptr},
       {"huge-rle.bmp", HugeBmp(true), nullptr},
       {"claimed-header.bmp", ClaimedHeaderBmp(), nullptr},
+      {"colours-4g.bmp", ColourCountBmp(0xFFFFFFFF), nullptr},
+      {"colours-2g.bmp", ColourCountBmp(0x80000000), nullptr},
+      {"colours-257.bmp", ColourCountBmp(257), nullptr},
       {"huge.png", HugePng(false), nullptr},
       {"huge-interlaced.png", HugePng(true), nullptr},
       // JPEG data under other names reaches the platform decoder.
@@ -285,9 +314,11 @@ TEST_F(BoundedDecode, FilesWithinTheLimitsDecode) {
   dir.Write("claims-4000.jpg", ClaimSize(Sample("t.jpg", 16, 16, false), 4000, 4000));
   dir.Write("scans-within-jpeg.png", ReadHostFile(dir.At("scans-within.jpg")));
   dir.Write("claims-4000-jpeg.png", ReadHostFile(dir.At("claims-4000.jpg")));
+  dir.Write("colours-256.bmp", ColourCountBmp(256));
   testing::internal::CaptureStderr();  // the claimed picture lacks its data
   for (const char* name :
-       {"scans-within.jpg", "claims-4000.jpg", "scans-within-jpeg.png", "claims-4000-jpeg.png"}) {
+       {"scans-within.jpg", "claims-4000.jpg", "scans-within-jpeg.png", "claims-4000-jpeg.png",
+        "colours-256.bmp"}) {
     HBITMAP viewer = LoadPicture(nullptr, Device(name).c_str(), 0, FIT_SCREEN_FINE);
     HBITMAP thumbnail = LoadPicture(nullptr, Device(name).c_str(), 1, FIT_SCREEN_WHOLE);
     EXPECT_NE(viewer, nullptr) << name;
@@ -339,6 +370,12 @@ TEST_F(BoundedDecode, WatchedDecodeStopsWhenTheValueMoves) {
   const std::string messages = testing::internal::GetCapturedStderr();
   EXPECT_EQ(dropped, nullptr);
   EXPECT_NE(messages.find("no longer wanted"), std::string::npos) << messages;
+  // The platform decoder's input stops at once.
+  dir.Write("a.bmp", ColourCountBmp(256));
+  kept = LoadPictureWatched(nullptr, L"\\a.bmp", 1, FIT_SCREEN_WHOLE, &current);
+  EXPECT_NE(kept, nullptr);
+  if (kept) DeleteObject(kept);
+  EXPECT_EQ(LoadPictureWatched(nullptr, L"\\a.bmp", 1, FIT_SCREEN_WHOLE, &stale), nullptr);
 }
 
 // Leaving a folder of slow files ends its worker within a fraction of one
