@@ -1,5 +1,6 @@
 // Accelerator tables from the resources, and the key-to-character step of
 // the message loop.
+#include "platform/byte_order.h"
 #include "platform/resource.h"
 #include "platform/window.h"
 
@@ -12,8 +13,6 @@ const WORD kControl = 0x08;
 const WORD kAlt = 0x10;
 const WORD kLastEntry = 0x80;
 const DWORD kEntrySize = 8;
-
-WORD ReadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
 
 // Characters that the keys the window receives type.
 struct KeyCharacter {
@@ -42,9 +41,9 @@ int TranslateAcceleratorW(HWND hwnd, HACCEL table, MSG* msg) {
   const ResourceEntry* e = (const ResourceEntry*)table;
   for (DWORD at = 0; at + kEntrySize <= e->size; at += kEntrySize) {
     const BYTE* p = e->data + at;
-    WORD flags = ReadWord(p);
-    WORD key = ReadWord(p + 2);
-    WORD command = ReadWord(p + 4);
+    WORD flags = ReadLe16(p);
+    WORD key = ReadLe16(p + 2);
+    WORD command = ReadLe16(p + 4);
     // Shift and Control are never reported here, so such entries never match.
     bool matches = ((flags & kVirtualKey) ? keyDown : character) && msg->wParam == key &&
                    ((flags & kAlt) != 0) == alt && !(flags & (kShift | kControl));

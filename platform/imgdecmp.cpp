@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/gdi.h"
 #include "platform/gif_check.h"
 #include "platform/imgdecmp.h"
@@ -41,21 +42,17 @@ const DWORD kBmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
 const DWORD kMaxBmpPixelOffset = 1024 * 1024;
 const DWORD kMaxBmpColours = 256;
 
-DWORD Le32(const BYTE* p) {
-  return (DWORD)p[0] | (DWORD)p[1] << 8 | (DWORD)p[2] << 16 | (DWORD)p[3] << 24;
-}
-
 bool BmpHeadSane(const BYTE* head, DWORD count) {
   if (count < kBmpCoreHeadBytes) return false;
-  const DWORD pixelOffset = Le32(head + 10), infoSize = Le32(head + 14);
+  const DWORD pixelOffset = ReadLe32(head + 10), infoSize = ReadLe32(head + 14);
   bool knownInfo = false;
   for (DWORD size : kBmpInfoSizes) knownInfo = knownInfo || size == infoSize;
   if (!knownInfo || pixelOffset > kMaxBmpPixelOffset) return false;
   if (infoSize < 40) return true;  // no colour count in the older headers
   // A file that ends inside its info header cannot be decoded anyway.
   if (count < kBmpHeadBytes) return false;
-  const DWORD depth = (DWORD)head[28] | (DWORD)head[29] << 8;
-  const DWORD colours = Le32(head + 46);
+  const DWORD depth = ReadLe16(head + 28);
+  const DWORD colours = ReadLe32(head + 46);
   return colours <= kMaxBmpColours && (depth > 8 || colours <= (1u << depth));
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/gdi_internal.h"
 #include "platform/wstring.h"
 
@@ -15,8 +16,6 @@ const int kStringsPerBlock = 16;
 const DWORD kMaxColours = 256;
 const int kGroupHeaderSize = 6;
 const int kGroupEntrySize = 14;
-
-WORD Read16(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
 
 bool SameId(const WCHAR* a, const WCHAR* b) {
   if (IS_INTRESOURCE(a) || IS_INTRESOURCE(b)) return a == b;
@@ -78,7 +77,7 @@ const ResourceEntry* GroupImage(const BYTE* p, int size) {
   int width = p[0] ? p[0] : 256;
   int height = p[1] ? p[1] : 256;
   if (width != size || height != size) return nullptr;
-  return FindProgramResource(RT_ICON, MAKEINTRESOURCEW(Read16(p + 12)));
+  return FindProgramResource(RT_ICON, MAKEINTRESOURCEW(ReadLe16(p + 12)));
 }
 
 // An icon image: 8-bit pixels over a header of twice the height, then the
@@ -143,14 +142,14 @@ int LoadStringW(HINSTANCE instance, UINT id, WCHAR* buffer, int max) {
   DWORD at = 0;
   for (UINT i = 0; i < id % kStringsPerBlock; i++) {
     if (at + 2 > e->size) return 0;
-    at += 2 + 2u * Read16(e->data + at);
+    at += 2 + 2u * ReadLe16(e->data + at);
   }
   if (at + 2 > e->size) return 0;
-  DWORD count = Read16(e->data + at);
+  DWORD count = ReadLe16(e->data + at);
   at += 2;
   if (at + 2 * count > e->size) return 0;
   int n = count < (DWORD)(max - 1) ? (int)count : max - 1;
-  for (int i = 0; i < n; i++) buffer[i] = (WCHAR)Read16(e->data + at + 2 * (DWORD)i);
+  for (int i = 0; i < n; i++) buffer[i] = (WCHAR)ReadLe16(e->data + at + 2 * (DWORD)i);
   buffer[n] = 0;
   return n;
 }
@@ -165,7 +164,7 @@ int PlatformIconPixels(const WCHAR* name, int size, uint32_t* rgba) {
   const ResourceEntry* group = FindProgramResource(RT_GROUP_ICON, name);
   if (!group || !rgba || size < 1 || size > 256) return 0;
   if (group->size < (DWORD)kGroupHeaderSize) return 0;
-  int count = Read16(group->data + 4);
+  int count = ReadLe16(group->data + 4);
   for (int i = 0; i < count; i++) {
     DWORD at = kGroupHeaderSize + (DWORD)i * kGroupEntrySize;
     if (at + kGroupEntrySize > group->size) return 0;
