@@ -131,17 +131,6 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   return fclose(f) == 0 && ok;
 }
 
-std::string ReadText(const std::string& path) {
-  std::string text;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return text;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
 // Decodes one file in every mode; prints its row. False when a run failed.
 bool MeasureFile(const std::string& decoder, const std::string& label, const std::string& path,
                  size_t bytes, const std::string& scratch) {
@@ -200,15 +189,14 @@ int Field(const std::string& line, int index) {
   return at == std::string::npos ? -1 : atoi(line.c_str() + at);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+// The state lines a run printed.
+std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return lines;
+  char line[4096];
+  while (fgets(line, sizeof line, f)) lines.push_back(std::string(line, strcspn(line, "\n")));
+  fclose(f);
   return lines;
 }
 
@@ -235,7 +223,7 @@ bool MeasureFolder(const std::string& viewer, const std::string& scratch, const 
   RunChild({viewer, "--headless", "--root", scratch + "/" + f.root, "--script", script,
             "--registry", registry, f.startPath},
            states.c_str(), &run);
-  const std::vector<std::string> lines = Lines(ReadText(states));
+  const std::vector<std::string> lines = ReadLines(states);
   int changes = 0;
   for (size_t i = 1; i < lines.size(); i++)
     if (FolderOf(lines[i]) != FolderOf(lines[i - 1])) changes++;
