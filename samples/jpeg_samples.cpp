@@ -250,17 +250,26 @@ int RunPlainDecode(PlainDecode* d, int scaleDenom) {
 
 }  // namespace
 
-int WriteJpegSample(const char* hostPath, const JpegSampleOptions& o) {
-  if (!hostPath || o.width < 1 || o.height < 1 || o.width > kMaxSide || o.height > kMaxSide ||
-      o.quality < 1 || o.quality > 100 || (o.components != 1 && o.components != 3 && o.components != 4) ||
-      o.lumaH < 1 || o.lumaH > 4 || o.lumaV < 1 || o.lumaV > 4)
-    return 0;
+namespace {
+
+bool ValidOptions(const JpegSampleOptions& o) {
+  return o.width >= 1 && o.height >= 1 && o.width <= kMaxSide && o.height <= kMaxSide &&
+         o.quality >= 1 && o.quality <= 100 &&
+         (o.components == 1 || o.components == 3 || o.components == 4) && o.lumaH >= 1 &&
+         o.lumaH <= 4 && o.lumaV >= 1 && o.lumaV <= 4;
+}
+
+// Writes to file, which it closes whatever happens.
+int WriteTo(FILE* file, const JpegSampleOptions& o) {
   WriteJob* job = (WriteJob*)calloc(1, sizeof(WriteJob));
-  if (!job) return 0;
+  if (!job) {
+    if (file) fclose(file);
+    return 0;
+  }
   MakeScene(o, &job->scene);
   job->rgb = (uint8_t*)malloc((size_t)o.width * 3);
   job->stored = (uint8_t*)malloc((size_t)o.width * 4);
-  job->file = fopen(hostPath, "wb");
+  job->file = file;
   int ok = 0;
   if (job->rgb && job->stored && job->file) {
     ok = WriteFile(job, o);
@@ -269,6 +278,24 @@ int WriteJpegSample(const char* hostPath, const JpegSampleOptions& o) {
   }
   free(job);
   return ok;
+}
+
+}  // namespace
+
+int WriteJpegSample(const char* hostPath, const JpegSampleOptions& o) {
+  if (!hostPath || !ValidOptions(o)) return 0;
+  return WriteTo(fopen(hostPath, "wb"), o);
+}
+
+int JpegSampleBytes(const JpegSampleOptions& o, std::string* out) {
+  if (!out || !ValidOptions(o)) return 0;
+  char* buffer = nullptr;
+  size_t size = 0;
+  // The stream's buffer holds the whole file once the writer has closed it.
+  int ok = WriteTo(open_memstream(&buffer, &size), o);
+  if (ok && buffer) out->assign(buffer, size);
+  free(buffer);
+  return ok && buffer ? 1 : 0;
 }
 
 int DecodeJpegPlain(const char* hostPath, int scaleDenom, PlainJpegImage* out) {

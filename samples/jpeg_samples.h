@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct JpegSampleOptions {
@@ -20,6 +21,8 @@ struct JpegSampleOptions {
 
 // Writes a JPEG file to a host path. Returns 1 on success.
 int WriteJpegSample(const char* hostPath, const JpegSampleOptions& options);
+// The same file's bytes, made in memory. Returns 1 on success.
+int JpegSampleBytes(const JpegSampleOptions& options, std::string* out);
 
 // The library's decode of a host file at 1/scaleDenom with the fast integer
 // inverse DCT and every other setting at its default.

@@ -1,0 +1,243 @@
+// The hostile files: JPEG surgery on small samples, and GIF, BMP and PNG
+// headers written byte by byte.
+#include "samples/hostile_samples.h"
+
+#include "samples/jpeg_samples.h"
+
+namespace {
+
+typedef std::string Bytes;
+
+const int kSeedQuality = 75;
+const int kClaimedSide = 8192;  // GIF, BMP and PNG: 256 MB of 32-bit pixels
+const int kExtraScans = 5000;
+
+void Be16(Bytes& b, unsigned v) {
+  b += (char)(v >> 8);
+  b += (char)v;
+}
+void Be32(Bytes& b, uint32_t v) {
+  Be16(b, v >> 16);
+  Be16(b, v & 0xFFFF);
+}
+void Le16(Bytes& b, unsigned v) {
+  b += (char)v;
+  b += (char)(v >> 8);
+}
+void Le32(Bytes& b, uint32_t v) {
+  Le16(b, v & 0xFFFF);
+  Le16(b, v >> 16);
+}
+
+// --- JPEG surgery -----------------------------------------------------------
+
+struct Span {
+  size_t begin = 0, end = 0;
+};
+
+// The last scan and the SOF.
+struct JpegLayout {
+  Span lastScan;
+  size_t sof = 0;  // offset of the SOFn marker, 0 if none
+  size_t eoi = 0;
+};
+
+JpegLayout Parse(const Bytes& b) {
+  JpegLayout l;
+  size_t at = 2;
+  while (at + 4 <= b.size()) {
+    const unsigned marker = (uint8_t)b[at + 1];
+    if (marker == 0xD9) {
+      l.eoi = at;
+      break;
+    }
+    const size_t length = ((uint8_t)b[at + 2] << 8) | (uint8_t)b[at + 3];
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+      l.sof = at;
+    size_t next = at + 2 + length;
+    if (marker == 0xDA) {
+      // Entropy-coded data runs to the next marker other than a stuffed
+      // zero or a restart marker.
+      while (next + 1 < b.size()) {
+        const unsigned m = (uint8_t)b[next + 1];
+        if ((uint8_t)b[next] == 0xFF && m != 0 && !(m >= 0xD0 && m <= 0xD7)) break;
+        next++;
+      }
+      l.lastScan = {at, next};
+    }
+    at = next;
+  }
+  return l;
+}
+
+// --- Platform formats -------------------------------------------------------
+
+Bytes HugeGif(bool interlaced) {
+  Bytes b = "GIF89a";
+  Le16(b, kClaimedSide);
+  Le16(b, kClaimedSide);
+  b += Bytes("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9);  // two global colours
+  b += ',';
+  Le32(b, 0);
+  Le16(b, kClaimedSide);
+  Le16(b, kClaimedSide);
+  b += (char)(interlaced ? 0x40 : 0);
+  b += Bytes("\x02\x02\x4c\x01\x00;", 6);  // a clear code and one pixel
+  return b;
+}
+
+// 24-bit, or 8-bit RLE with two colours and an end-of-bitmap code.
+Bytes HugeBmp(bool rle) {
+  Bytes info;
+  Le32(info, 40);
+  Le32(info, kClaimedSide);
+  Le32(info, kClaimedSide);
+  Le16(info, 1);
+  Le16(info, rle ? 8 : 24);
+  Le32(info, rle ? 1 : 0);
+  Le32(info, 0);
+  Le32(info, 2835);
+  Le32(info, 2835);
+  Le32(info, rle ? 2 : 0);
+  Le32(info, 0);
+  const Bytes palette = rle ? Bytes("\0\0\0\0\xff\xff\xff\0", 8) : Bytes();
+  const Bytes pixels = rle ? Bytes("\x00\x01", 2) : Bytes(16, '\x55');
+  Bytes b = "BM";
+  Le32(b, (uint32_t)(14 + info.size() + palette.size() + pixels.size()));
+  Le32(b, 0);
+  Le32(b, (uint32_t)(14 + info.size() + palette.size()));
+  return b + info + palette + pixels;
+}
+
+// Headers that claim a 2.5 GB info header and pixels 2.2 GB in: the BMP
+// loader would allocate that before reading on (found by fuzzing).
+Bytes ClaimedHeaderBmp() {
+  Bytes b = "BM";
+  Le32(b, 0x99);
+  Le32(b, 0);
+  Le32(b, 0x86010041);
+  Le32(b, 0x96E831A0);
+  return b + Bytes(64, '\0');
+}
+
+uint32_t Crc32(const Bytes& bytes) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (char c : bytes) {
+    crc ^= (uint8_t)c;
+    for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void Chunk(Bytes& png, const char* type, const Bytes& data) {
+  Be32(png, (uint32_t)data.size());
+  const Bytes body = type + data;
+  png += body;
+  Be32(png, Crc32(body));
+}
+
+// 8192 x 8192 RGB whose only pixel data is one row's filter byte, in a
+// stored deflate block.
+Bytes HugePng(bool interlaced) {
+  Bytes png("\x89PNG\r\n\x1a\n", 8);
+  Bytes ihdr;
+  Be32(ihdr, kClaimedSide);
+  Be32(ihdr, kClaimedSide);
+  ihdr += Bytes("\x08\x02\x00\x00", 4);
+  ihdr += (char)(interlaced ? 1 : 0);
+  Chunk(png, "IHDR", ihdr);
+  Chunk(png, "IDAT", Bytes("\x78\x01\x01\x01\x00\xfe\xff\x00\x00\x01\x00\x01", 12));
+  Chunk(png, "IEND", Bytes());
+  return png;
+}
+
+}  // namespace
+
+std::string SeedJpeg(int width, int height, bool progressive, int components) {
+  JpegSampleOptions o;
+  o.width = width;
+  o.height = height;
+  o.progressive = progressive;
+  o.components = components;
+  o.quality = kSeedQuality;
+  Bytes b;
+  return JpegSampleBytes(o, &b) ? b : Bytes();
+}
+
+Bytes RepeatLastScan(const Bytes& jpeg, int extra) {
+  JpegLayout l = Parse(jpeg);
+  const Bytes scan = jpeg.substr(l.lastScan.begin, l.lastScan.end - l.lastScan.begin);
+  Bytes out = jpeg.substr(0, l.lastScan.end);
+  for (int i = 0; i < extra; i++) out += scan;
+  return out + jpeg.substr(l.lastScan.end);
+}
+
+Bytes ClaimSize(Bytes jpeg, int width, int height) {
+  JpegLayout l = Parse(jpeg);
+  if (l.sof == 0 || l.sof + 9 > jpeg.size()) return jpeg;
+  jpeg[l.sof + 5] = (char)(height >> 8);
+  jpeg[l.sof + 6] = (char)height;
+  jpeg[l.sof + 7] = (char)(width >> 8);
+  jpeg[l.sof + 8] = (char)width;
+  return jpeg;
+}
+
+// The BMP loader takes a count of 2^31 or more as negative and asks for
+// 4 GB (found by fuzzing).
+Bytes ColourCountBmp(uint32_t colours) {
+  Bytes info;
+  Le32(info, 40);
+  Le32(info, 4);
+  Le32(info, 4);
+  Le16(info, 1);
+  Le16(info, 8);
+  Le32(info, 0);
+  Le32(info, 16);
+  Le32(info, 2835);
+  Le32(info, 2835);
+  Le32(info, colours);
+  Le32(info, 0);
+  Bytes palette;
+  for (int i = 0; i < 256; i++) Le32(palette, (uint32_t)i * 0x010101);
+  const Bytes pixels(16, '\x80');
+  Bytes b = "BM";
+  Le32(b, (uint32_t)(14 + info.size() + palette.size() + pixels.size()));
+  Le32(b, 0);
+  Le32(b, (uint32_t)(14 + info.size() + palette.size()));
+  return b + info + palette + pixels;
+}
+
+int MakeHostileFiles(std::vector<HostileFile>* out) {
+  out->clear();
+  const Bytes progressive = SeedJpeg(64, 64, true);
+  const Bytes tiny = SeedJpeg(16, 16, false);
+  const Bytes tinyCmyk = SeedJpeg(16, 16, false, 4);
+  if (progressive.empty() || tiny.empty() || tinyCmyk.empty()) return 0;
+  const Bytes scans = RepeatLastScan(progressive, kExtraScans);
+  const Bytes claims = ClaimSize(tiny, 65000, 65000);
+  const Bytes claimsCmyk = ClaimSize(tinyCmyk, 65000, 65000);
+  const Bytes progressiveClaims = ClaimSize(progressive, 16000, 16000);
+  *out = {
+      {"scans-5000.jpg", scans},
+      {"scans-5000-8192.jpg", ClaimSize(scans, kClaimedSide, kClaimedSide)},
+      {"claims-65000.jpg", claims},
+      {"claims-65000-cmyk.jpg", claimsCmyk},
+      {"progressive-claims-16000.jpg", progressiveClaims},
+      {"huge.gif", HugeGif(false)},
+      {"huge-interlaced.gif", HugeGif(true)},
+      {"huge.bmp", HugeBmp(false)},
+      {"huge-rle.bmp", HugeBmp(true)},
+      {"claimed-header.bmp", ClaimedHeaderBmp()},
+      {"colours-4g.bmp", ColourCountBmp(0xFFFFFFFF)},
+      {"colours-2g.bmp", ColourCountBmp(0x80000000)},
+      {"colours-257.bmp", ColourCountBmp(257)},
+      {"huge.png", HugePng(false)},
+      {"huge-interlaced.png", HugePng(true)},
+      // JPEG data under other names reaches the platform decoder.
+      {"scans-5000-jpeg.png", scans},
+      {"claims-65000-jpeg.png", claims},
+      {"claims-65000-cmyk.Jpg", claimsCmyk},
+      {"progressive-claims-16000.Jpg", progressiveClaims},
+  };
+  return 1;
+}

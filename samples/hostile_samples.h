@@ -1,0 +1,33 @@
+// Hostile files for the tests and benchmarks of the decoders' limits: a few
+// bytes to a few megabytes that claim huge pictures or repeat one scan
+// thousands of times. Built in memory from small sample JPEG files and
+// hand-written headers; the same bytes every time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct HostileFile {
+  std::string name;  // its extension picks the decoder: JPEG data also goes
+                     // under .png and .Jpg names
+  std::string bytes;
+};
+
+// Every hostile file, under names unique among them. 0 when a seed JPEG
+// could not be made (out then empty).
+int MakeHostileFiles(std::vector<HostileFile>* out);
+
+// The seed the JPEG surgery works on: a sample with quality 75 and every
+// other option at its default. "" when the library failed.
+std::string SeedJpeg(int width, int height, bool progressive, int components = 3);
+
+// JPEG surgery on a whole file. The last scan (its SOS segment and
+// entropy-coded data) repeated so the file has `extra` more scans.
+std::string RepeatLastScan(const std::string& jpeg, int extra);
+// The frame header made to claim width x height (each below 65536).
+std::string ClaimSize(std::string jpeg, int width, int height);
+
+// A 4 x 4 8-bit BMP whose info header claims `colours` colours; its table
+// holds 256.
+std::string ColourCountBmp(uint32_t colours);
