@@ -75,6 +75,8 @@ void RunChild(const std::vector<std::string>& args, const char* outPath, Run* ru
     if (out < 0 || quiet < 0) _exit(127);
     dup2(out, 1);
     dup2(quiet, 2);
+    close(out);
+    close(quiet);
     execv(argv[0], argv.data());
     _exit(127);
   }

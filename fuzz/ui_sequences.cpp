@@ -7,9 +7,11 @@
 //   and names a picture; zoomIndex and decodeMode stay in their ranges.
 // A crash, a sanitizer report, a hang or an early end is a finding too. Each
 // finding's script and command line are kept to be run again.
-//   ui_sequences --viewer PATH [--seconds N] [--seed S] [--steps N]
-//                [--work DIR] [--findings DIR]
+//   ui_sequences --viewer PATH [--seconds N] [--sequences N] [--seed S]
+//                [--steps N] [--work DIR] [--findings DIR]
+// It stops after N sequences or N seconds, whichever comes first.
 // Prints the sequences and steps run and the findings; exits 1 on any.
+#include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
@@ -237,6 +239,7 @@ std::string Step(std::mt19937& rng, Screen s, bool* mayEnd) {
 struct Run {
   int status = 0;  // from waitpid
   bool timedOut = false;
+  bool startFailed = false;
   std::string out, err;
 };
 
@@ -254,8 +257,7 @@ Run RunViewer(const std::vector<std::string>& args) {
   if (pid == 0) {
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
-    close(outPipe[0]);
-    close(errPipe[0]);
+    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -264,11 +266,17 @@ Run RunViewer(const std::vector<std::string>& args) {
   }
   close(outPipe[1]);
   close(errPipe[1]);
+  if (pid < 0) {
+    close(outPipe[0]);
+    close(errPipe[0]);
+    run.startFailed = true;
+    return run;
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRunLimitSeconds);
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&run.out, &run.err};
   int open = 2;
-  while (open > 0 && pid > 0) {
+  while (open > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -276,7 +284,10 @@ Run RunViewer(const std::vector<std::string>& args) {
       kill(pid, SIGKILL);
       break;
     }
-    if (poll(fds, 2, (int)left.count()) < 0) break;
+    if (poll(fds, 2, (int)left.count()) < 0 && errno != EINTR) {
+      kill(pid, SIGKILL);
+      break;
+    }
     for (int i = 0; i < 2; i++) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char chunk[4096];
@@ -292,7 +303,7 @@ Run RunViewer(const std::vector<std::string>& args) {
   }
   for (pollfd& f : fds)
     if (f.fd >= 0) close(f.fd);
-  if (pid > 0) waitpid(pid, &run.status, 0);
+  waitpid(pid, &run.status, 0);
   return run;
 }
 
@@ -384,6 +395,10 @@ void OneSequence(const std::string& viewer, const std::string& work, const std::
     WriteFile(registry, std::string(kDamaged, sizeof(kDamaged) - 1));
   }
   if (!WriteFile(scriptPath, script)) return;
+  // The settings as this run finds them, kept with a finding.
+  struct stat settingsFile;
+  const bool hadSettings = stat(registry.c_str(), &settingsFile) == 0;
+  const std::string settingsBefore = hadSettings ? ReadFile(registry) : std::string();
   char size[32];
   snprintf(size, sizeof(size), "%dx%d", s.w, s.h);
   std::vector<std::string> args = {viewer, "--headless", "--script", scriptPath, "--root",
@@ -406,7 +421,9 @@ void OneSequence(const std::string& viewer, const std::string& work, const std::
     at = end + 1;
   }
   if (problem.empty()) {
-    if (run.timedOut) {
+    if (run.startFailed) {
+      problem = "the program could not be started";
+    } else if (run.timedOut) {
       problem = "no end within " + std::to_string(kRunLimitSeconds) + " s";
     } else if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
       problem = WIFSIGNALED(run.status) ? "killed by signal " + std::to_string(WTERMSIG(run.status))
@@ -423,7 +440,12 @@ void OneSequence(const std::string& viewer, const std::string& work, const std::
   if (problem.empty()) return;
   totals->findings++;
   const std::string base = findings + "/sequence-" + std::to_string(seed);
+  // The command runs again on the kept script and settings; the folders
+  // are the work folder's, kept as long as it holds findings.
   WriteFile(base + ".script", script);
+  args[3] = base + ".script";
+  args[9] = base + ".reg";
+  if (hadSettings) WriteFile(args[9], settingsBefore);
   std::string command;
   for (const std::string& a : args) command += "'" + a + "' ";
   WriteFile(base + ".txt", problem + "\n" + command + "\n--- output\n" + run.out +
@@ -441,23 +463,32 @@ int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return r
 int main(int argc, char** argv) {
   std::string viewer, work, findings;
   double seconds = 30;
+  long sequences = 0;  // 0: as many as the time allows
   unsigned seed = (unsigned)time(nullptr);
   int steps = 200;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  // Flags come in pairs; one without its value is refused.
+  const bool paired = argc % 2 == 1;
+  for (int i = 1; paired && i + 1 < argc; i += 2) {
     const std::string flag = argv[i], value = argv[i + 1];
     if (flag == "--viewer") viewer = value;
     else if (flag == "--seconds") seconds = atof(value.c_str());
     else if (flag == "--seed") seed = (unsigned)strtoul(value.c_str(), nullptr, 10);
     else if (flag == "--steps") steps = atoi(value.c_str());
+    else if (flag == "--sequences") sequences = atol(value.c_str());
     else if (flag == "--work") work = value;
     else if (flag == "--findings") findings = value;
     else return fprintf(stderr, "unknown option %s\n", flag.c_str()), 2;
   }
-  if (viewer.empty() || steps < 1) {
-    fprintf(stderr, "usage: ui_sequences --viewer PATH [--seconds N] [--seed S] [--steps N] "
-                    "[--work DIR] [--findings DIR]\n");
+  if (!paired || viewer.empty() || steps < 1) {
+    fprintf(stderr, "usage: ui_sequences --viewer PATH [--seconds N] [--sequences N] [--seed S] "
+                    "[--steps N] [--work DIR] [--findings DIR]\n");
     return 2;
   }
+  // Absolute, so that a finding's command runs from anywhere.
+  char* absolute = realpath(viewer.c_str(), nullptr);
+  if (!absolute) return fprintf(stderr, "no program at %s\n", viewer.c_str()), 2;
+  viewer = absolute;
+  free(absolute);
   char scratch[] = "/tmp/ui-sequences-XXXXXX";
   if (work.empty()) {
     if (!mkdtemp(scratch)) return perror("mkdtemp"), 2;
@@ -478,7 +509,7 @@ int main(int argc, char** argv) {
     OneSequence(viewer, work, findings, full, empty, seed, steps, &totals);
     const double spent =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (spent >= seconds) {
+    if (spent >= seconds || (sequences > 0 && totals.sequences >= sequences)) {
       printf("ui sequences: %ld sequences (seeds %u-%u), %ld steps checked (%ld in the viewer, "
              "%ld in a slide show, %ld folder changes), %ld findings in %.0f s; work folder %s\n",
              totals.sequences, first, seed, totals.steps, totals.viewerSteps,

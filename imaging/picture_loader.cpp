@@ -30,8 +30,7 @@ struct WatchedFile {
 };
 
 // Reads on only while the decode is still wanted; an abandoned one sees the
-// end of its file, so the platform decoder stops at its next read and its
-// (partial) result is dropped by the caller.
+// end of its file, so the platform decoder stops at its next read.
 DWORD ReadWatchedData(char* buffer, DWORD maximum, LPARAM param) {
   const WatchedFile* source = (const WatchedFile*)param;
   const DecodeWatch* watch = source->watch;
@@ -87,8 +86,13 @@ PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, 
   info.pfnImageProgress = nullptr;
   info.crTransparentOverride = 0xFFFFFFFF;
   DecompressImageIndirect(&info);
-  // Close, release, hand back whatever the decoder stored.
+  // Close, release, hand back whatever the decoder stored: nothing for an
+  // abandoned decode, whose picture may have been cut short.
   CloseHandle(file);
   ReleaseDC(window, hdc);
+  if (bitmap && watch && watch->watched->load(std::memory_order_relaxed) != watch->expected) {
+    DeleteObject(bitmap);
+    bitmap = nullptr;
+  }
   return bitmap;
 }

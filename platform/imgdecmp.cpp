@@ -33,14 +33,14 @@ const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // colour count claim before it looks further, so all three are checked first:
 // the info header is one of the known kinds, the pixels start within the
 // first megabyte (past the headers, a colour table of 256 entries and masks
-// need a few hundred bytes), and the colour table holds at most what the
-// depth can index (the loader takes a count of 2^31 or more as negative and
-// asks for 4 GB).
+// need a few hundred bytes), and a palette picture's colour table holds at
+// most what its depth can index (the loader takes a count of 2^31 or more as
+// negative and asks for up to 4 GB). Deeper pictures have no table to size:
+// their count is not looked at.
 const DWORD kBmpHeadBytes = 50;
 const DWORD kBmpCoreHeadBytes = 18;
 const DWORD kBmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
 const DWORD kMaxBmpPixelOffset = 1024 * 1024;
-const DWORD kMaxBmpColours = 256;
 
 bool BmpHeadSane(const BYTE* head, DWORD count) {
   if (count < kBmpCoreHeadBytes) return false;
@@ -53,7 +53,7 @@ bool BmpHeadSane(const BYTE* head, DWORD count) {
   if (count < kBmpHeadBytes) return false;
   const DWORD depth = ReadLe16(head + 28);
   const DWORD colours = ReadLe32(head + 46);
-  return colours <= kMaxBmpColours && (depth > 8 || colours <= (1u << depth));
+  return depth > 8 || colours <= (1u << depth);
 }
 
 // Everything one call owns; the size-prepared handler writes into it.

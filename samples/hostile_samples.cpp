@@ -182,24 +182,24 @@ Bytes ClaimSize(Bytes jpeg, int width, int height) {
   return jpeg;
 }
 
-// The BMP loader takes a count of 2^31 or more as negative and asks for
-// 4 GB (found by fuzzing).
-Bytes ColourCountBmp(uint32_t colours) {
+// The BMP loader takes a count of 2^31 or more as negative and asks for up
+// to 4 GB (found by fuzzing).
+Bytes ColourCountBmp(uint32_t colours, int depth) {
   Bytes info;
   Le32(info, 40);
   Le32(info, 4);
   Le32(info, 4);
   Le16(info, 1);
-  Le16(info, 8);
+  Le16(info, (unsigned)depth);
   Le32(info, 0);
-  Le32(info, 16);
+  Le32(info, depth == 8 ? 16 : 48);
   Le32(info, 2835);
   Le32(info, 2835);
   Le32(info, colours);
   Le32(info, 0);
   Bytes palette;
   for (int i = 0; i < 256; i++) Le32(palette, (uint32_t)i * 0x010101);
-  const Bytes pixels(16, '\x80');
+  const Bytes pixels(depth == 8 ? 16 : 48, '\x80');
   Bytes b = "BM";
   Le32(b, (uint32_t)(14 + info.size() + palette.size() + pixels.size()));
   Le32(b, 0);

@@ -28,6 +28,6 @@ std::string RepeatLastScan(const std::string& jpeg, int extra);
 // The frame header made to claim width x height (each below 65536).
 std::string ClaimSize(std::string jpeg, int width, int height);
 
-// A 4 x 4 8-bit BMP whose info header claims `colours` colours; its table
-// holds 256.
-std::string ColourCountBmp(uint32_t colours);
+// A 4 x 4 BMP of 8 or 24 bits whose info header claims `colours` colours;
+// its table holds 256.
+std::string ColourCountBmp(uint32_t colours, int depth = 8);

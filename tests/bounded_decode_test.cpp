@@ -120,10 +120,12 @@ TEST_F(BoundedDecode, FilesWithinTheLimitsDecode) {
   dir.Write("scans-within-jpeg.png", ReadHostFile(dir.At("scans-within.jpg")));
   dir.Write("claims-4000-jpeg.png", ReadHostFile(dir.At("claims-4000.jpg")));
   dir.Write("colours-256.bmp", ColourCountBmp(256));
+  // A deeper picture's colour count sizes nothing; it may say anything.
+  dir.Write("colours-300-24bit.bmp", ColourCountBmp(300, 24));
   testing::internal::CaptureStderr();  // the claimed picture lacks its data
   for (const char* name :
        {"scans-within.jpg", "claims-4000.jpg", "scans-within-jpeg.png", "claims-4000-jpeg.png",
-        "colours-256.bmp"}) {
+        "colours-256.bmp", "colours-300-24bit.bmp"}) {
     HBITMAP viewer = LoadPicture(nullptr, Device(name).c_str(), 0, FIT_SCREEN_FINE);
     HBITMAP thumbnail = LoadPicture(nullptr, Device(name).c_str(), 1, FIT_SCREEN_WHOLE);
     EXPECT_NE(viewer, nullptr) << name;
