@@ -314,6 +314,9 @@ bool RegParseText(const char* text, size_t size, RegStore* store) {
   };
   std::string line;
   bool ok = nextLine(&line) && line == kVersionLine;
+  // The root exists whether or not the text names it, so a root section
+  // without values reads the same as none (the writer leaves it out).
+  if (ok) RegEnsureKey(store, L"");
   long current = -1;  // index of the key that value lines belong to
   while (ok && nextLine(&line)) {
     if (line.find_first_not_of(" \t") == std::string::npos || line[0] == ';') continue;
