@@ -329,12 +329,26 @@ std::string Canonical(const std::string& folder) {
 }
 
 // The first broken rule of one state line, or empty.
-std::string CheckState(const std::string& line, const Fixture& fx, Screen s) {
-  int grid, selection, first, current, zoom, panX, panY, slide, mode, count, used = 0;
-  if (sscanf(line.c_str(), "%d %d %d %d %d %d %d %d %d %d %n", &grid, &selection, &first, &current,
-             &zoom, &panX, &panY, &slide, &mode, &count, &used) != 10)
-    return "not a state line";
-  std::string folder = line.size() > (size_t)used ? line.substr((size_t)used) : "";
+// One state line: gridMode selection firstVisible currentPicture zoomIndex
+// panX panY slideShow decodeMode entryCount, then the folder.
+struct State {
+  int grid, selection, first, current, zoom, panX, panY, slide, mode, count;
+  std::string folder;
+};
+
+bool ParseState(const std::string& line, State* st) {
+  int used = 0;
+  if (sscanf(line.c_str(), "%d %d %d %d %d %d %d %d %d %d %n", &st->grid, &st->selection,
+             &st->first, &st->current, &st->zoom, &st->panX, &st->panY, &st->slide, &st->mode,
+             &st->count, &used) != 10)
+    return false;
+  st->folder = line.substr((size_t)used);
+  return true;
+}
+
+std::string CheckState(const State& st, const Fixture& fx, Screen s) {
+  const int first = st.first, selection = st.selection, count = st.count;
+  const std::string& folder = st.folder;
   const int columns = (s.w - kToolbar) / kCellW;
   if (first < 0 || columns < 1 || first % columns != 0) return "firstVisible off the columns";
   if (selection < 0 || selection > (count > 0 ? count - 1 : 0)) return "selection out of range";
@@ -344,9 +358,9 @@ std::string CheckState(const std::string& line, const Fixture& fx, Screen s) {
   if (known == fx.known.end()) return "a folder that is not ours";
   const int alias = canonical.empty() && !folder.empty() ? 1 : 0;
   if (count != known->second.entries + alias) return "wrong entry count";
-  if (zoom < 0 || zoom >= kZoomRows) return "zoom row out of the table";
-  if (mode < 0 || mode >= kDecodeModes) return "unknown decode mode";
-  if (!grid && (current >= count || current < known->second.firstPicture + alias))
+  if (st.zoom < 0 || st.zoom >= kZoomRows) return "zoom row out of the table";
+  if (st.mode < 0 || st.mode >= kDecodeModes) return "unknown decode mode";
+  if (!st.grid && (st.current >= count || st.current < known->second.firstPicture + alias))
     return "the viewer's picture is not a picture of the list";
   return "";
 }
@@ -357,17 +371,11 @@ struct Totals {
 };
 
 // What a run reached, so that a quiet run can be told from one that never
-// left the grid.
-// Returns the line's folder.
-// previousFolder: null for the first line.
-std::string Count(const std::string& line, const std::string* previousFolder, Totals* totals) {
-  int grid = 1, slide = 0, used = 0;
-  sscanf(line.c_str(), "%d %*d %*d %*d %*d %*d %*d %d %*d %*d %n", &grid, &slide, &used);
-  const std::string folder = used > 0 ? line.substr((size_t)used) : "";
-  if (!grid) totals->viewerSteps++;
-  if (slide) totals->slideShowSteps++;
-  if (previousFolder && folder != *previousFolder) totals->folderChanges++;
-  return folder;
+// left the grid. previous: null for the first line.
+void Count(const State& st, const State* previous, Totals* totals) {
+  if (!st.grid) totals->viewerSteps++;
+  if (st.slide) totals->slideShowSteps++;
+  if (previous && st.folder != previous->folder) totals->folderChanges++;
 }
 
 // One sequence: a random screen, start path and settings, then steps.
@@ -409,13 +417,18 @@ void OneSequence(const std::string& viewer, const std::string& work, const std::
   std::string problem;
   int lines = 0;
   size_t at = 0;
-  std::string folder;
+  State previous = {};
   while (problem.empty() && at < run.out.size()) {
     size_t end = run.out.find('\n', at);
     if (end == std::string::npos) end = run.out.size();
-    const std::string line = run.out.substr(at, end - at);
-    problem = CheckState(line, fx, s);
-    folder = Count(line, lines ? &folder : nullptr, totals);
+    State st;
+    if (!ParseState(run.out.substr(at, end - at), &st)) {
+      problem = "not a state line";
+    } else {
+      problem = CheckState(st, fx, s);
+      Count(st, lines ? &previous : nullptr, totals);
+      previous = st;
+    }
     if (!problem.empty()) problem = "step " + std::to_string(lines + 1) + ": " + problem;
     lines++;
     at = end + 1;
