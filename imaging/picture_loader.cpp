@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "imaging/brightness.h"
+#include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
@@ -39,6 +40,13 @@ DWORD ReadWatchedData(char* buffer, DWORD maximum, LPARAM param) {
 }
 
 }  // namespace
+
+bool photosMode = false;
+
+void SetPhotosMode(bool on) {
+  photosMode = on;
+  ImageDecoderAllowPhotoFormats(on);
+}
 
 DWORD ReadPictureData(char* buffer, DWORD maximum, LPARAM param) {
   HANDLE file = (HANDLE)param;

@@ -377,3 +377,11 @@ HRESULT DecompressImageIndirect(DecompressImageInfo* info) {
   *info->phBM = bitmap;
   return S_OK;
 }
+
+void ImageDecoderAllowPhotoFormats(bool on) { (void)on; }
+
+int DecompressImageRgb(DecompressImageInfo* info, RgbDivisorFunc divisor, void* context,
+                       RgbPicture* out) {
+  (void)info, (void)divisor, (void)context, (void)out;
+  return 0;
+}

@@ -41,3 +41,30 @@ struct DecompressImageInfo {
 // in its pixel data gives what was read. Calls on several threads may
 // overlap.
 HRESULT DecompressImageIndirect(DecompressImageInfo* info);
+
+// --photos additions.
+
+// Lets the decoder take WebP, HEIF/HEIC, AVIF and TIFF too, each through its
+// own gdk-pixbuf loader and no other. Off by default; set before any decode.
+void ImageDecoderAllowPhotoFormats(bool on);
+
+// A decoded picture as 8-bit red, green, blue, top row first, rows of
+// width * 3 bytes; pixels is malloc'ed and the receiver frees it.
+struct RgbPicture {
+  BYTE* pixels;
+  int width;
+  int height;
+};
+
+// Called once the upright picture's size is known: the whole-number divisor
+// it is reduced by (1 keeps it), or 0 to refuse it.
+typedef int (*RgbDivisorFunc)(void* context, int width, int height);
+
+// The same input as DecompressImageIndirect (pbBuffer, dwBufferMax, lParam,
+// pfnGetData; the other fields are not looked at) and the same formats,
+// bounds and failures, but the picture comes out upright (the orientation
+// its file records applied), reduced by the divisor's choice to
+// ceil(W / d) x ceil(H / d) with an averaging filter, as RGB. 1 with *out
+// filled, or 0 with nothing made.
+int DecompressImageRgb(DecompressImageInfo* info, RgbDivisorFunc divisor, void* context,
+                       RgbPicture* out);

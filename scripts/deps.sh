@@ -3,6 +3,7 @@
 viewer_install_deps() {
   local wanted=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
     libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation
+    libexif-dev webp-pixbuf-loader heif-gdk-pixbuf libavif-gdk-pixbuf
     googletest libgtest-dev libbenchmark-dev "$@")
   local missing=() p
   for p in "${wanted[@]}"; do

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/photos.h"
 #include "platform/backend_headless.h"
 #include "platform/backend_sdl.h"
 #include "platform/files.h"
@@ -35,6 +36,9 @@ const char kUsage[] =
     "  --headless         no window: run --script FILE against a virtual clock\n"
     "  --script FILE      headless commands, one a line\n"
     "  --registry FILE    the settings file (default ~/.config/korvane-viewer/registry.reg)\n"
+    "  --photos           for today's photo collections: thumbnails of large files,\n"
+    "                     pictures upright, WebP, HEIC, AVIF and TIFF, folders of up\n"
+    "                     to 100000 entries in natural order\n"
     "  --oem-info TEXT    the handheld's model name, at most 49 characters, for its\n"
     "                     button rules (default none)\n"
     "  --help, --version\n";
@@ -43,7 +47,7 @@ struct Options {
   const char* root = "/";
   int width = 240, height = 320;
   int zoom = kDefaultZoom;
-  bool fullscreen = false, headless = false;
+  bool fullscreen = false, headless = false, photos = false;
   const char* script = nullptr;
   const char* registry = nullptr;
   const char* path = nullptr;
@@ -95,6 +99,8 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
       o->zoom = (int)z;
     } else if (strcmp(a, "--fullscreen") == 0) {
       o->fullscreen = true;
+    } else if (strcmp(a, "--photos") == 0) {
+      o->photos = true;
     } else if (strcmp(a, "--headless") == 0) {
       o->headless = true;
     } else if (strcmp(a, "--script") == 0 && hasValue) {
@@ -145,6 +151,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   PlatformSetRegistryFile(o.registry);
+  SetPhotosMode(o.photos);
   PlatformSetStateReporter(ReportUiState);
   if (o.headless) {
     int badLine = 0;

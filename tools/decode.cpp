@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "tools/args.h"
 #include "platform/files.h"
@@ -21,7 +22,7 @@ const size_t kDevicePathMax = 512;
 
 int Usage() {
   fprintf(stderr,
-          "usage: viewer-decode [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] "
+          "usage: viewer-decode [--photos] [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] "
           "INPUT OUTPUT.bmp\n");
   return 2;
 }
@@ -78,7 +79,9 @@ int main(int argc, char** argv) {
   int pathCount = 0;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
-    if (strcmp(a, "--thumbnail") == 0) {
+    if (strcmp(a, "--photos") == 0) {
+      SetPhotosMode(true);
+    } else if (strcmp(a, "--thumbnail") == 0) {
       thumbnail = true;
     } else if (strcmp(a, "--fit") == 0) {
       if (++i >= argc || !ParseNumber(argv[i], 0, 2, &fit)) return Usage();

@@ -1,6 +1,6 @@
 // viewer-list: lists one folder with the program's own scan.
 //
-//   viewer-list [--root DIR] [--thumbnails] FOLDER
+//   viewer-list [--root DIR] [--thumbnails] [--photos] FOLDER
 //
 // FOLDER is a device path ("\Pictures"; "" is the root) or a host path inside
 // the root. Prints "result R generation G count N", then one line per entry,
@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "browser/entry_list.h"
+#include "imaging/photos.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/threads.h"
@@ -23,7 +24,7 @@ namespace {
 const size_t kHostNameMax = 4096;
 
 int Usage() {
-  fprintf(stderr, "usage: viewer-list [--root DIR] [--thumbnails] FOLDER\n");
+  fprintf(stderr, "usage: viewer-list [--root DIR] [--thumbnails] [--photos] FOLDER\n");
   return 2;
 }
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
       root = argv[i];
     } else if (strcmp(argv[i], "--thumbnails") == 0) {
       thumbnails = true;
+    } else if (strcmp(argv[i], "--photos") == 0) {
+      SetPhotosMode(true);
     } else if (argv[i][0] == '-' && argv[i][1] == '-') {
       return Usage();
     } else if (!folder) {
