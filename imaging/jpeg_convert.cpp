@@ -2,13 +2,16 @@
 //
 // Output pixel (x, y), y = 0 the top row, lands in word (FH - 1 - y) * G + x.
 // Upright it samples source row y * s / 16 and column x * s / 16; turned, row
-// x * s / 16 and column (FH - 1 - y) * s / 16. A turned picture is walked
+// x * s / 16 and column (FH - 1 - y) * s / 16. Source means the buffer put
+// upright by its orientation: each source axis is one buffer axis, maybe
+// mirrored, so every sample is still a row part plus a column part. A turned picture is walked
 // in tiles so that each source row read serves many output rows: the result
 // is the same as row by row, only the memory traffic differs.
 #include "imaging/jpeg_convert.h"
 
 #include <cstdlib>
 
+#include "platform/gdi.h"
 #include "platform/rgb565.h"
 
 namespace {
@@ -18,6 +21,25 @@ const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
 // source rows a tile reads stay in the first-level cache while it uses them.
 const int kBand = 32;
 const int kChunk = 32;
+
+// Per orientation (1..8): the buffer axis that the upright picture's x and
+// y run along (0 columns, 1 rows), and whether they run backwards.
+struct AxisMap {
+  int axis;
+  bool mirrored;
+};
+static const AxisMap kUprightX[9] = {{0, false}, {0, false}, {0, true},  {0, true}, {0, false},
+                                     {1, false}, {1, true},  {1, true},  {1, false}};
+static const AxisMap kUprightY[9] = {{1, false}, {1, false}, {1, false}, {1, true}, {1, true},
+                                     {0, false}, {0, false}, {0, true},  {0, true}};
+
+// Byte offset in the buffer of upright coordinate u along map. A mirrored
+// sample keeps its 2 x 2 mean's far samples inside: it starts half earlier.
+size_t BufferOffset(const AxisMap& map, size_t u, int outWidth, int outHeight, int half) {
+  const size_t n = (size_t)(map.axis == 0 ? outWidth : outHeight);
+  const size_t b = map.mirrored ? n - 1 - (size_t)half - u : u;
+  return map.axis == 0 ? b * 3 : b * (size_t)outWidth * 3;
+}
 
 struct Plan {
   const BYTE* buffer;
@@ -87,6 +109,11 @@ int ConvertJpegPicture(const JpegConversion& c) {
   const bool rotated = c.size.rotated;
   const bool viewer = !c.thumbnail;
   const size_t ow3 = (size_t)c.outWidth * 3;
+  const int orientation = c.orientation >= 1 && c.orientation <= 8 ? c.orientation : 1;
+  const int half = s / 16 / 2;
+  // Output columns move the source's x upright, its y turned.
+  const AxisMap& byColumn = rotated ? kUprightY[orientation] : kUprightX[orientation];
+  const AxisMap& byRow = rotated ? kUprightX[orientation] : kUprightY[orientation];
   // Offsets and row starts, worked out once.
   void* work = malloc((size_t)fw * sizeof(size_t) + (size_t)fh * (sizeof(size_t) + sizeof(int)));
   if (!work) return 0;
@@ -95,20 +122,21 @@ int ConvertJpegPicture(const JpegConversion& c) {
   int* rowStart = (int*)(rowOffset + fh);
   for (int x = 0; x < fw; x++) {
     size_t step = (size_t)x * (size_t)s / 16;
-    colOffset[x] = rotated ? step * ow3 : step * 3;
+    colOffset[x] = BufferOffset(byColumn, step, c.outWidth, c.outHeight, half);
   }
   for (int y = 0; y < fh; y++) {
     size_t step = (size_t)(rotated ? fh - 1 - y : y) * (size_t)s / 16;
-    rowOffset[y] = rotated ? step * 3 : step * ow3;
+    rowOffset[y] = BufferOffset(byRow, step, c.outWidth, c.outHeight, half);
     // One draw per output row, in row order, before any of its pixels.
     rowStart[y] = viewer ? rand() % kNoiseRowStart : 0;
   }
-  const int half = s / 16 / 2;
   Plan p = {c.buffer, rowOffset, colOffset, half * 3, (size_t)half * ow3,
             (!rotated && s == 16) ? 127 : 128, c.noise};
-  // Upright pictures read their source rows in order anyway.
-  const int band = rotated ? kBand : 1;
-  const int chunk = rotated ? kChunk : fw;
+  // Pictures whose output rows run along buffer rows read them in order
+  // anyway; the others go in tiles.
+  const bool across = byColumn.axis != 0;
+  const int band = across ? kBand : 1;
+  const int chunk = across ? kChunk : fw;
   if (!viewer)
     Convert<false, false>(p, fw, fh, band, chunk, rowStart, c.bits);
   else if (s > 16)
@@ -117,4 +145,20 @@ int ConvertJpegPicture(const JpegConversion& c) {
     Convert<true, false>(p, fw, fh, band, chunk, rowStart, c.bits);
   free(work);
   return 1;
+}
+
+HBITMAP CreateConvertedBitmap(JpegConversion* c) {
+  Rgb565Info info = MakeRgb565Info(c->size.width, c->size.height);
+  HDC screen = GetDC(nullptr);
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels,
+                                    nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  if (!bitmap) return nullptr;
+  c->bits = (uint16_t*)pixels;  // zero from creation, padding words included
+  if (!ConvertJpegPicture(*c)) {
+    DeleteObject(bitmap);
+    return nullptr;
+  }
+  return bitmap;
 }

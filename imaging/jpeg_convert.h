@@ -12,11 +12,18 @@ struct JpegConversion {
   const BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   int outWidth;        // OW
   int outHeight;       // OH
+  // How the buffer is put upright first (EXIF orientation, 1 as stored);
+  // size was chosen for the upright picture.
+  int orientation;
   JpegOutputSize size;
   bool thumbnail;
   const BYTE* noise;   // 140 values 0..7
   uint16_t* bits;      // zeroed, bottom-up rows of RowWords16(FW) words
 };
+
+// A zeroed RGB565 bitmap of c->size for the screen, filled by
+// ConvertJpegPicture; sets c->bits. Null when either fails.
+HBITMAP CreateConvertedBitmap(JpegConversion* c);
 
 // Draws one rand() per output row, top row first (viewer only). Returns 0
 // without drawing when its working memory cannot be had.

@@ -3,12 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <jerror.h>
+
 #include "imaging/brightness.h"
+#include "imaging/photos.h"
 #include "imaging/jpeg_convert.h"
 #include "imaging/jpeg_sizing.h"
 #include "imaging/picture.h"
 #include "jpeg/binding.h"
 #include "platform/cursor.h"
+#include "platform/exif.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/rgb565.h"
@@ -19,6 +23,7 @@ namespace {
 // background worker's work; exactly 1 MiB is still accepted.
 const long kThumbnailFileLimit = 1048576;
 const int kNoiseCount = 140;
+const int kThumbnailSide = 54;
 
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
 // a longjmp), so nothing in it may have a destructor.
@@ -37,25 +42,62 @@ struct JpegDecode {
   int outHeight;  // OH
   JpegOutputSize size;
   DecodeWatch watch;
+  // Photos only: the EXIF block's orientation and preview, and whether the
+  // preview stands in for the picture (a thumbnail of matching shape).
+  bool photos;
+  bool previewAllowed;
+  bool previewUsed;
+  int orientation;
+  ExifFacts exif;
 };
 
-// A zeroed RGB565 bitmap of FW x FH for the screen.
-HBITMAP CreatePictureBitmap(int fw, int fh, uint16_t** bits) {
-  Rgb565Info info = MakeRgb565Info(fw, fh);
-  HDC screen = GetDC(nullptr);
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels,
-                                    nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  if (!bitmap) return nullptr;
-  *bits = (uint16_t*)pixels;  // zero from creation, padding words included
-  return bitmap;
+// A preview stands in for a thumbnail when it is large enough for one and
+// of the picture's shape within a row: phones embed 160 x 120 for 4:3, and
+// a 16:9 photo's 160 x 120 preview has bars that must not show.
+bool PreviewMatches(int previewWidth, int previewHeight, int width, int height) {
+  if (previewWidth < kThumbnailSide && previewHeight < kThumbnailSide) return false;
+  const int64_t skew = (int64_t)previewHeight * width - (int64_t)previewWidth * height;
+  return (skew < 0 ? -skew : skew) <= width;
+}
+
+// Photos: reads the saved EXIF segment into d->exif and d->orientation.
+void ReadSavedExif(JpegDecode* d) {
+  d->orientation = 1;
+  for (jpeg_saved_marker_ptr m = d->cinfo.marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 || memcmp(m->data, "Exif\0\0", 6) != 0)
+      continue;
+    ReadExifFacts(m->data, m->data_length, &d->exif);
+    d->orientation = d->exif.orientation;
+    return;
+  }
+}
+
+// Photos, thumbnails: when the EXIF preview fits the picture, the library
+// starts again on it. Its header is read here; a damaged one fails this
+// decode and the caller tries again without the preview.
+void SwitchToPreview(JpegDecode* d) {
+  jpeg_decompress_struct* cinfo = &d->cinfo;
+  if (!d->exif.preview) return;
+  // The preview's size is in its own header: read it on the same object.
+  const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
+  jpeg_abort_decompress(cinfo);
+  jpeg_mem_src(cinfo, d->exif.preview, (unsigned long)d->exif.previewSize);
+  d->previewUsed = true;
+  jpeg_read_header(cinfo, TRUE);
+  if (!PreviewMatches((int)cinfo->image_width, (int)cinfo->image_height, width, height)) {
+    // Back to the picture itself, from its start.
+    jpeg_abort_decompress(cinfo);
+    d->previewUsed = false;
+    if (fseek(d->file, 0, SEEK_SET) != 0) ERREXIT(cinfo, JERR_FILE_READ);
+    jpeg_stdio_src(cinfo, d->file);
+    jpeg_read_header(cinfo, TRUE);
+  }
 }
 
 // The decode itself, from the library set-up to closing the file.
 // Returns 1 with d->bitmap filled, or 0 after a failure that left the
 // decompression object alive (it is destroyed here). A fatal library error
-// never returns: it lands at the setjmp in DecodeJpegPicture.
+// never returns: it lands at the setjmp in DecodeJpegFile.
 __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
   // The library: error manager, object, source, header.
@@ -63,13 +105,22 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   jpeg_create_decompress(cinfo);
   JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
   jpeg_stdio_src(cinfo, d->file);
+  // Saving a segment changes nothing in the pixels.
+  if (d->photos) jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(cinfo, TRUE);
+  d->orientation = 1;
+  if (d->photos) {
+    ReadSavedExif(d);
+    if (d->thumbnail && d->previewAllowed) SwitchToPreview(d);
+  }
   int components;
-  // Screen and library scale.
+  // Screen and library scale, for the picture put upright.
   JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
                      GetSystemMetrics(SM_CYSCREEN)};
+  const bool swap = OrientationSwapsSides(d->orientation);
+  const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
   int divisor;
-  int denom = ChooseLibraryScale(req, (int)cinfo->image_width, (int)cinfo->image_height, &divisor);
+  int denom = ChooseLibraryScale(req, swap ? height : width, swap ? width : height, &divisor);
   JpegApplySettings(cinfo, denom, d->thumbnail ? kThumbnailLibraryMemory : kViewerLibraryMemory);
   // A header may claim up to 65500 x 65500; refuse before anything large.
   if (!JpegOutputWithin(cinfo, d->thumbnail ? kMaxThumbnailLibraryPixels : kMaxViewerLibraryPixels))
@@ -80,7 +131,8 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   d->outHeight = (int)cinfo->output_height;
   components = cinfo->output_components;
   // Output size, step and turn.
-  d->size = ChooseOutputSize(req, d->outWidth, d->outHeight);
+  d->size = ChooseOutputSize(req, swap ? d->outHeight : d->outWidth,
+                             swap ? d->outWidth : d->outHeight);
   if (d->size.width <= 0 || d->size.height <= 0) goto fail;
   if (components != 1 && components != 3 && components != 4) goto fail;
   {
@@ -99,13 +151,13 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
       offset += rowBytes;
     }
   }
-  // The bitmap, zeroed, then filled.
-  d->bitmap = CreatePictureBitmap(d->size.width, d->size.height, &d->bits);
-  if (!d->bitmap) goto fail;
   {
-    JpegConversion conversion = {d->buffer, d->outWidth, d->outHeight, d->size,
-                                 d->thumbnail, d->noise, d->bits};
-    if (!ConvertJpegPicture(conversion)) goto fail;
+    // The bitmap, zeroed, then filled.
+    JpegConversion conversion = {d->buffer, d->outWidth,  d->outHeight, d->orientation,
+                                 d->size,   d->thumbnail, d->noise,     nullptr};
+    d->bitmap = CreateConvertedBitmap(&conversion);
+    if (!d->bitmap) goto fail;
+    d->bits = conversion.bits;
   }
   // Done with the library and the file.
   jpeg_finish_decompress(cinfo);
@@ -122,24 +174,27 @@ PictureBitmap FailDecode(JpegDecode* d) {
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
   fclose(d->file);
   free(d->buffer);
+  FreeExifFacts(&d->exif);
   if (d->bitmap) DeleteObject(d->bitmap);
   free(d);
   return nullptr;
 }
 
-}  // namespace
-
 // Holds no object with a destructor: a fatal library error longjmps back
 // into this frame. The decode's state lives on the heap, so what RunDecode
 // changed is still there after the jump; only the pointer is local, and it
-// never changes after setjmp.
-PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
-                                const DecodeWatch* watch) {
+// never changes after setjmp. *previewUsed tells whether an EXIF preview
+// was decoded (in place of the picture).
+PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
+                             const DecodeWatch* watch, bool previewAllowed, bool* previewUsed) {
+  *previewUsed = false;
   JpegDecode* const d = (JpegDecode*)calloc(1, sizeof(JpegDecode));
   if (!d) return nullptr;
   if (watch) d->watch = *watch;
   d->thumbnail = thumbnail != 0;
   d->fitMode = fitMode;
+  d->photos = photosMode;
+  d->previewAllowed = previewAllowed;
   // Dither noise, drawn at the start of every decode, thumbnails too.
   for (int i = 0; i < kNoiseCount; i++) d->noise[i] = (BYTE)(rand() % 8);
   // The file, opened before the jump point so the failure path knows it.
@@ -148,8 +203,10 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
     free(d);
     return nullptr;
   }
-  // Thumbnails only from files up to 1 MiB; the viewer shows it is busy.
-  if (d->thumbnail) {
+  // Thumbnails only from files up to 1 MiB, unless for photos, where the
+  // decode's own bounds are what protects the worker; the viewer shows it
+  // is busy.
+  if (d->thumbnail && !d->photos) {
     long size = -1;
     if (fseek(d->file, 0, SEEK_END) == 0) size = ftell(d->file);
     if (size < 0 || size > kThumbnailFileLimit || fseek(d->file, 0, SEEK_SET) != 0) {
@@ -157,12 +214,20 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
       free(d);
       return nullptr;
     }
-  } else {
+  } else if (!d->thumbnail) {
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
   }
-  if (setjmp(d->err.failurePath)) return FailDecode(d);  // object already destroyed
-  if (!RunDecode(d)) return FailDecode(d);
+  if (setjmp(d->err.failurePath)) {  // object already destroyed
+    *previewUsed = d->previewUsed;
+    return FailDecode(d);
+  }
+  if (!RunDecode(d)) {
+    *previewUsed = d->previewUsed;
+    return FailDecode(d);
+  }
+  *previewUsed = d->previewUsed;
   fclose(d->file);
+  FreeExifFacts(&d->exif);
   // Viewer: arrow back, then the picture becomes the brightness source.
   // Registration comes last so a failure leaves the record as it was.
   PictureBitmap bitmap = d->bitmap;
@@ -177,5 +242,17 @@ PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
   // The buffer goes; the bitmap goes to the caller.
   free(d->buffer);
   free(d);
+  return bitmap;
+}
+
+}  // namespace
+
+PictureBitmap DecodeJpegPicture(const WCHAR* path, int thumbnail, int fitMode,
+                                const DecodeWatch* watch) {
+  bool previewUsed;
+  PictureBitmap bitmap = DecodeJpegFile(path, thumbnail, fitMode, watch, true, &previewUsed);
+  // A damaged preview: the picture itself, once more.
+  if (!bitmap && previewUsed)
+    bitmap = DecodeJpegFile(path, thumbnail, fitMode, watch, false, &previewUsed);
   return bitmap;
 }

@@ -27,10 +27,17 @@ int Step(const JpegRequest& req) {
 
 }  // namespace
 
+bool TurnsForScreen(const JpegRequest& req, int width, int height) {
+  if (req.thumbnail || (width <= req.screenWidth && height <= req.screenHeight)) return false;
+  // A landscape screen turns tall pictures; a portrait or square one, as
+  // the handheld's always did, wide ones.
+  if (req.screenWidth > req.screenHeight) return height > width;
+  return width > height;
+}
+
 int ChooseLibraryScale(const JpegRequest& req, int width, int height, int* divisor) {
   int n = 1;
-  bool candidate = width > height && (width > req.screenWidth || height > req.screenHeight);
-  bool swapped = candidate && ScreenFit(req);
+  bool swapped = ScreenFit(req) && TurnsForScreen(req, width, height);
   int cw = swapped ? height : width;
   int ch = swapped ? width : height;
   while (Exceeds(req, cw, ch)) {
@@ -55,9 +62,8 @@ int ChooseLibraryScale(const JpegRequest& req, int width, int height, int* divis
 
 JpegOutputSize ChooseOutputSize(const JpegRequest& req, int outWidth, int outHeight) {
   JpegOutputSize out = {outWidth, outHeight, 16, false};
-  // Large landscape pictures turn for the portrait screen, in every fit mode.
-  if (!req.thumbnail && outWidth > outHeight &&
-      (outWidth > req.screenWidth || outHeight > req.screenHeight)) {
+  // Large pictures of the other shape than the screen turn, in every fit mode.
+  if (TurnsForScreen(req, outWidth, outHeight)) {
     out.rotated = true;
     out.width = outHeight;
     out.height = outWidth;

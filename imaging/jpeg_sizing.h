@@ -12,6 +12,10 @@ struct JpegRequest {
   int screenHeight;
 };
 
+// Whether a viewer picture of width x height is turned a quarter: it is
+// larger than the screen and of the other shape (wider or taller).
+bool TurnsForScreen(const JpegRequest& req, int width, int height);
+
 // First pass: the reduction divisor n for a W x H picture and the library
 // scale denominator (1, 2, 4 or 8) it gives.
 int ChooseLibraryScale(const JpegRequest& req, int width, int height, int* divisor);

@@ -18,9 +18,12 @@ const int kViewerMax = 5120;
 const DWORD kDecompressInfoSize = 60;
 
 // Case-sensitive on purpose: a.jpg and a.JPEG take the JPEG path while
-// a.Jpg goes to the platform decoder; a folder named x.jpeg sends all below.
+// a.Jpg goes to the platform decoder. Only the file's own name counts, so
+// a PNG inside a folder named Trip.jpg.d is still a PNG.
 bool PassesJpegNameTest(const WCHAR* path) {
-  return wcsstr(path, L".jp") != nullptr || wcsstr(path, L".JP") != nullptr;
+  const WCHAR* slash = wcsrchr(path, L'\\');
+  const WCHAR* name = slash ? slash + 1 : path;
+  return wcsstr(name, L".jp") != nullptr || wcsstr(name, L".JP") != nullptr;
 }
 
 // What the watched read callback needs: the file and, for the worker, the

@@ -27,10 +27,16 @@ int LargestDenomNotAbove(int limit) {
   return 1;
 }
 
+// A viewer picture larger than the screen turns when its shape differs:
+// wide ones on portrait (or square) screens, tall ones on landscape screens.
+bool Turns(const RefRequest& q, int w, int h) {
+  if (q.thumbnail || (w <= q.screenWidth && h <= q.screenHeight)) return false;
+  return q.screenWidth > q.screenHeight ? h > w : w > h;
+}
+
 void FirstPass(const RefRequest& q, RefPicture* p) {
   const int W = p->pictureWidth, H = p->pictureHeight;
-  const bool candidate = W > H && (W > q.screenWidth || H > q.screenHeight);
-  const bool swap = candidate && !q.thumbnail && (q.fitMode == 1 || q.fitMode == 2);
+  const bool swap = Turns(q, W, H) && (q.fitMode == 1 || q.fitMode == 2);
   int n = 1;
   for (;;) {
     int cw = (swap ? H : W) / n;
@@ -44,7 +50,7 @@ void FirstPass(const RefRequest& q, RefPicture* p) {
 
 void SecondPass(const RefRequest& q, RefPicture* p) {
   const int OW = p->libraryWidth, OH = p->libraryHeight;
-  p->rotated = !q.thumbnail && OW > OH && (OW > q.screenWidth || OH > q.screenHeight);
+  p->rotated = Turns(q, OW, OH);
   const int add = (!q.thumbnail && q.fitMode == 1) ? 16 : 1;
   int s = 16;
   int fw = p->rotated ? OH : OW;
