@@ -162,3 +162,7 @@ HBITMAP CreateConvertedBitmap(JpegConversion* c) {
   }
   return bitmap;
 }
+
+void DrawDitherNoise(BYTE noise[kNoiseCount]) {
+  for (int i = 0; i < kNoiseCount; i++) noise[i] = (BYTE)(rand() % 8);
+}

@@ -8,6 +8,11 @@
 #include "imaging/jpeg_sizing.h"
 #include "platform/wintypes.h"
 
+// Dither noise: this many values 0..7, drawn with rand() at the start of
+// every decode.
+const int kNoiseCount = 140;
+void DrawDitherNoise(BYTE noise[kNoiseCount]);
+
 struct JpegConversion {
   const BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   int outWidth;        // OW

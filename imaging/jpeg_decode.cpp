@@ -22,7 +22,6 @@ namespace {
 // Thumbnails are only made from files up to this size, which bounds the
 // background worker's work; exactly 1 MiB is still accepted.
 const long kThumbnailFileLimit = 1048576;
-const int kNoiseCount = 140;
 const int kThumbnailSide = 54;
 
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
@@ -196,7 +195,7 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
   d->photos = photosMode;
   d->previewAllowed = previewAllowed;
   // Dither noise, drawn at the start of every decode, thumbnails too.
-  for (int i = 0; i < kNoiseCount; i++) d->noise[i] = (BYTE)(rand() % 8);
+  DrawDitherNoise(d->noise);
   // The file, opened before the jump point so the failure path knows it.
   d->file = _wfopen(path, L"rb");
   if (!d->file) {

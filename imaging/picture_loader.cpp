@@ -1,8 +1,11 @@
 // The one way a picture file becomes a bitmap: JPEG files by name to our
 // own decoder, everything else to the platform's image decoder.
+#include <cstdlib>
 #include <cwchar>
 
 #include "imaging/brightness.h"
+#include "imaging/jpeg_convert.h"
+#include "imaging/jpeg_sizing.h"
 #include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
@@ -40,6 +43,37 @@ DWORD ReadWatchedData(char* buffer, DWORD maximum, LPARAM param) {
   const DecodeWatch* watch = source->watch;
   if (watch && watch->watched->load(std::memory_order_relaxed) != watch->expected) return 0;
   return ReadPictureData(buffer, maximum, (LPARAM)source->file);
+}
+
+// Photos: the divisor the decoder reduces a non-JPEG picture by, chosen as
+// the JPEG path chooses its library scale but by any whole number: all of
+// the reduction for a thumbnail, half of it for the viewer, so that our own
+// step still averages the last two pixels.
+int ChooseFittedDivisor(void* context, int width, int height) {
+  const JpegRequest* req = (const JpegRequest*)context;
+  int n = 1;
+  ChooseLibraryScale(*req, width, height, &n);
+  const int divisor = req->thumbnail ? n : n / 2;
+  return divisor < 1 ? 1 : divisor;
+}
+
+// Photos: a non-JPEG picture upright and fitted like a JPEG one: the same
+// fit modes, turn, resampling and packing.
+HBITMAP DecodeFitted(DecompressImageInfo* info, int thumbnail, int fitMode) {
+  JpegRequest req = {thumbnail != 0, fitMode, GetSystemMetrics(SM_CXSCREEN),
+                     GetSystemMetrics(SM_CYSCREEN)};
+  BYTE noise[kNoiseCount];
+  DrawDitherNoise(noise);
+  RgbPicture rgb = {};
+  if (!DecompressImageRgb(info, ChooseFittedDivisor, &req, &rgb)) return nullptr;
+  JpegConversion conversion = {rgb.pixels, rgb.width, rgb.height, 1,
+                               ChooseOutputSize(req, rgb.width, rgb.height),
+                               thumbnail != 0, noise, nullptr};
+  HBITMAP bitmap = nullptr;
+  if (conversion.size.width > 0 && conversion.size.height > 0)
+    bitmap = CreateConvertedBitmap(&conversion);
+  free(rgb.pixels);
+  return bitmap;
 }
 
 }  // namespace
@@ -96,7 +130,10 @@ PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, 
   info.pfnGetData = ReadWatchedData;
   info.pfnImageProgress = nullptr;
   info.crTransparentOverride = 0xFFFFFFFF;
-  DecompressImageIndirect(&info);
+  if (photosMode)
+    bitmap = DecodeFitted(&info, thumbnail, fitMode);
+  else
+    DecompressImageIndirect(&info);
   // Close, release, hand back whatever the decoder stored: nothing for an
   // abandoned decode, whose picture may have been cut short.
   CloseHandle(file);

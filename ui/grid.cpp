@@ -69,7 +69,9 @@ void PaintTile(int idx, int x, int y) {
   SetBkMode(back, TRANSPARENT);
   RECT measured = {0, y + kLabelTop, kMeasureWidth, y + kLabelBottom};
   DrawTextW(back, e.label, -1, &measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  RECT box = {x, y + kLabelTop, x + kNameBoxWidth, y + kLabelBottom};
+  // The box ends where the next row's tile begins: a long name is cut
+  // there rather than drawn over that tile.
+  RECT box = {x, y + kLabelTop, x + kNameBoxWidth, y + kTileHeight};
   UINT format = DT_WORDBREAK | DT_NOPREFIX;
   if (measured.right - measured.left <= kNameBoxWidth) format |= DT_CENTER;
   DrawTextW(back, e.label, -1, &box, format);
