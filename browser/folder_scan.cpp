@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "browser/entry_list.h"
+#include "browser/photo_scan.h"
+#include "imaging/photos.h"
 #include "platform/findfile.h"
 #include "platform/gdi.h"
 #include "platform/threads.h"
@@ -49,6 +51,7 @@ void AddEntry(const WCHAR* name, const WCHAR* label, EntryKind kind, uint32_t fi
   e.label = labelCopy;
   e.kind = kind;
   e.thumbnail = nullptr;
+  e.thumbnailFailed = false;
   if (kind == Picture) e.fileSize = fileSize;
   entryCount++;
 }
@@ -104,6 +107,7 @@ void UnlockEntryList() { listLock.unlock(); }
 
 int CompareEntries(const FolderEntry* a, const FolderEntry* b) {
   if (a->kind != b->kind) return a->kind - b->kind;
+  if (photosMode) return CompareNamesNaturally(a->name, b->name);
   return _wcsicmp(a->name, b->name);
 }
 
@@ -127,12 +131,25 @@ int ScanFolder(const WCHAR* path) {
     // What the worker joins names to; a path this long has failed above.
     if (fits) wcscpy(scannedFolder, path);
     if (path[0] != 0) AddEntry(L"..", L"", Folder, 0, false);
-    // A pattern that does not fit is a folder that cannot be listed.
-    if (!fits || !ScanPass(pattern, true) || !ScanPass(pattern, false)) return 0;
-    qsort(entryList, (size_t)entryCount, sizeof(FolderEntry), CompareForSort);
+    if (photosMode) {
+      // The parent entry stays first; the rest come sorted. A pattern that
+      // does not fit is a folder that cannot be listed.
+      entriesFound = 0;
+      bool listed = fits && ListPhotosFolderLocked(pattern);
+      bool wanted = ResetShownPageLocked();
+      if (!listed) return 0;
+      if (!wanted) return 1;
+    } else {
+      // A pattern that does not fit is a folder that cannot be listed.
+      if (!fits || !ScanPass(pattern, true) || !ScanPass(pattern, false)) return 0;
+      qsort(entryList, (size_t)entryCount, sizeof(FolderEntry), CompareForSort);
+    }
     startValue = listGeneration;
   }
   // No handle is kept; a thread that cannot start leaves placeholders.
-  PlatformStartThread(ThumbnailWorker, (void*)(uintptr_t)startValue);
+  if (!PlatformStartThread(ThumbnailWorker, (void*)(uintptr_t)startValue) && photosMode) {
+    std::lock_guard<std::mutex> hold(listLock);
+    WorkerEndedLocked(startValue);
+  }
   return 1;
 }

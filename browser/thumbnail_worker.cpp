@@ -1,9 +1,12 @@
 // The background thread that decodes a thumbnail for every picture of the
-// list it was started for, in list order, and announces each one.
+// list it was started for, in list order, and announces each one; with
+// photosMode, for the pictures near the shown page, nearest first.
 #include <cstdint>
 #include <cwchar>
 
 #include "browser/entry_list.h"
+#include "browser/photo_scan.h"
+#include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "platform/gdi.h"
 #include "platform/threads.h"
@@ -25,6 +28,58 @@ Step TakeEntry(uint32_t startValue, int index, WCHAR* path) {
   return STEP_DECODE;
 }
 
+// photosMode: one entry at a time, chosen afresh after every decode so that a
+// jump elsewhere is followed at once. A failure is recorded and announced
+// too, so its tile can say so.
+DWORD PageWorker(uint32_t startValue) {
+  WCHAR path[kPathMax];
+  for (;;) {
+    LockEntryList();
+    if (listGeneration != startValue) {
+      UnlockEntryList();
+      return 0;
+    }
+    const int i = NextWantedEntryLocked();
+    if (i < 0) {
+      WorkerEndedLocked(startValue);
+      UnlockEntryList();
+      return 0;
+    }
+    const bool fits = swprintf(path, kPathMax, L"%ls\\%ls", scannedFolder, entryList[i].name) >= 0;
+    if (!fits) entryList[i].thumbnailFailed = true;  // never tried again
+    UnlockEntryList();
+    PictureBitmap bitmap = nullptr;
+    if (fits) {
+      DecodeWatch watch = {&listGenerationNow, startValue};
+      bitmap = LoadPictureWatched(nullptr, path, 1, FIT_SCREEN_WHOLE, &watch);
+    }
+    BITMAP bm = {};
+    if (bitmap) GetObject(bitmap, sizeof(bm), &bm);
+    LockEntryList();
+    if (listGeneration != startValue) {
+      UnlockEntryList();
+      if (bitmap) DeleteObject(bitmap);
+      return 0;
+    }
+    FolderEntry& e = entryList[i];
+    // The page may have moved far away while it decoded.
+    const bool keep = bitmap && InKeptWindowLocked(i) && !e.thumbnail;
+    if (!bitmap) {
+      e.thumbnailFailed = true;
+    } else if (keep) {
+      e.thumbnail = bitmap;
+      e.thumbnailWidth = bm.bmWidth;
+      e.thumbnailHeight = bm.bmHeight;
+    }
+    UnlockEntryList();
+    if (bitmap && !keep) {
+      DeleteObject(bitmap);
+      continue;
+    }
+    PostMessageW(mainWindow, WM_THUMBNAIL_READY, (WPARAM)i, 0);
+  }
+}
+
 }  // namespace
 
 DWORD ThumbnailWorker(void* parameter) {
@@ -36,6 +91,7 @@ DWORD ThumbnailWorker(void* parameter) {
   bool replaced = listGeneration != startValue;
   UnlockEntryList();
   if (replaced) return 0;
+  if (photosMode) return PageWorker(startValue);
   WCHAR path[kPathMax];
   for (int i = 0;; i++) {
     // Under the lock: still our list? a picture? its path.

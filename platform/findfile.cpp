@@ -20,8 +20,9 @@ const size_t kHostPathMax = 4096;
 struct FindObject : PlatformObject {
   DIR* dir;
   int dirFd;
+  bool basic;  // no sizes; the folder's own item types trusted
   WCHAR pattern[MAX_PATH];
-  explicit FindObject(DIR* d) : PlatformObject(KIND_FIND), dir(d), dirFd(dirfd(d)) {}
+  explicit FindObject(DIR* d) : PlatformObject(KIND_FIND), dir(d), dirFd(dirfd(d)), basic(false) {}
   ~FindObject() override { closedir(dir); }
 };
 
@@ -62,6 +63,13 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
     WCHAR wide[MAX_PATH];
     if (!WideFromHostName(name, wide, MAX_PATH)) continue;
     if (!MatchesAll(f->pattern) && !Matches(f->pattern, wide)) continue;
+    if (f->basic && (item->d_type == DT_DIR || item->d_type == DT_REG)) {
+      data->dwFileAttributes = item->d_type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+      data->nFileSizeHigh = 0;
+      data->nFileSizeLow = 0;
+      wcscpy(data->cFileName, wide);
+      return true;
+    }
     struct stat link, target;
     if (fstatat(f->dirFd, name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;
     // The directory attribute follows links; a dangling link is a plain file.
@@ -72,8 +80,8 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
                         ? (uint64_t)target.st_size
                         : (uint64_t)link.st_size;
     data->dwFileAttributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    data->nFileSizeHigh = (DWORD)(size >> 32);
-    data->nFileSizeLow = (DWORD)size;
+    data->nFileSizeHigh = f->basic ? 0 : (DWORD)(size >> 32);
+    data->nFileSizeLow = f->basic ? 0 : (DWORD)size;
     wcscpy(data->cFileName, wide);
     return true;
   }
@@ -82,7 +90,9 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
 
 }  // namespace
 
-HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
+namespace {
+
+HANDLE FindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data, bool basic) {
   if (!pattern || !data) return INVALID_HANDLE_VALUE;
   const WCHAR* slash = wcsrchr(pattern, L'\\');
   const WCHAR* namePattern = slash ? slash + 1 : pattern;
@@ -105,12 +115,23 @@ HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
     return INVALID_HANDLE_VALUE;
   }
   wcscpy(f->pattern, namePattern);
+  f->basic = basic;
   if (!NextItem(f, data)) {
     delete f;
     return INVALID_HANDLE_VALUE;
   }
   HANDLE h = HandleCreate(f);  // a full table deletes f, which closes dir
   return h ? h : INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
+  return FindFirst(pattern, data, false);
+}
+
+HANDLE FindFirstFileBasicW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
+  return FindFirst(pattern, data, true);
 }
 
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {

@@ -20,6 +20,11 @@ struct WIN32_FIND_DATAW {
 // with or without a dot; other patterns take * and ? and ignore case.
 // INVALID_HANDLE_VALUE when nothing can be reported.
 HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data);
+// The same enumeration without the sizes (reported as 0): an item whose type
+// the host folder already tells is not looked up, which for a folder of
+// 100,000 files saves as many stat calls. Links and file systems that tell
+// no type are still looked up, so the directory attribute follows links.
+HANDLE FindFirstFileBasicW(const WCHAR* pattern, WIN32_FIND_DATAW* data);
 // FALSE at the end.
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "browser/entry_list.h"
+#include "imaging/photos.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
 #include "shell/settings.h"
@@ -14,6 +15,16 @@
 #include "ui/viewer.h"
 
 static const WCHAR kTitleWhenRoot[] = L"Korvane Viewer";
+// photosMode: a folder cut to the list's limit says so after its path.
+static const WCHAR kTitleCutFormat[] = L"%ls (first %d of %d)";
+static const int kTitleMax = kPathMax + 64;
+// photosMode: a picture that gave no thumbnail gets a red cross on white in
+// the bottom right corner of its placeholder, inside the picture's frame.
+static const int kFailMarkEnd = 56;  // first tile pixel past the mark, both ways
+static const int kFailMarkSize = 11;
+static const COLORREF kFailMarkColor = RGB(255, 0, 0);
+// photosMode: the thumb crosses the longest list in about this many steps.
+static const int kPhotosTrackSteps = 10;
 
 namespace {
 
@@ -36,6 +47,21 @@ void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
   DeleteObject(brush);
 }
 
+void PaintFailMark(int x, int y) {
+  const int left = x + kFailMarkEnd - kFailMarkSize, top = y + kFailMarkEnd - kFailMarkSize;
+  FillSolid(uiState.backContext, RECT{left, top, left + kFailMarkSize, top + kFailMarkSize},
+            RGB(255, 255, 255));
+  HBRUSH red = CreateSolidBrush(kFailMarkColor);
+  // Two diagonals, two pixels wide, one pixel inside the white square.
+  for (int i = 1; i < kFailMarkSize - 2; i++) {
+    RECT down = {left + i, top + i, left + i + 2, top + i + 1};
+    RECT up = {left + kFailMarkSize - 2 - i, top + i, left + kFailMarkSize - i, top + i + 1};
+    FillRect(uiState.backContext, &down, red);
+    FillRect(uiState.backContext, &up, red);
+  }
+  DeleteObject(red);
+}
+
 void PaintTile(int idx, int x, int y) {
   const FolderEntry& e = entryList[idx];
   const bool selected = idx == uiState.selection;
@@ -45,8 +71,10 @@ void PaintTile(int idx, int x, int y) {
   HBITMAP thumb = e.thumbnail;
   int thumbWidth = e.thumbnailWidth;
   int thumbHeight = e.thumbnailHeight;
+  const bool failed = e.thumbnailFailed;
   UnlockEntryList();
-  // Only this thread deletes thumbnails (by a scan), so thumb stays valid.
+  // Only this thread deletes thumbnails (by a scan, or by ShowPage before the
+  // tiles are painted), so thumb stays valid.
   if (e.kind == Picture && thumb) {
     CopyBitmap(bm[selected ? BmFolderSelected : BmFrame], x, y, kTileSize, kTileSize, 0, 0);
     FillSolid(uiState.backContext, RECT{x + kWellInset, y + kWellInset, x + kWellEnd, y + kWellEnd},
@@ -62,6 +90,7 @@ void PaintTile(int idx, int x, int y) {
     else
       which = selected ? BmPictureSelected : BmPicture;
     CopyBitmap(bm[which], x, y, kTileSize, kTileSize, 0, 0);
+    if (photosMode && e.kind == Picture && failed) PaintFailMark(x, y);
   }
 
   HDC back = uiState.backContext;
@@ -91,8 +120,12 @@ void PaintTitleBar() {
   // "Tom & Jerry" keeps its "&". DT_VCENTER acts on single lines only, so
   // the title sits at the top of its box.
   RECT box = {kTitleLeft, kTitleTop, W - kToolbarWidth, kTitleBottom};
-  DrawTextW(uiState.backContext, currentFolder[0] ? currentFolder : kTitleWhenRoot, -1, &box,
-            DT_VCENTER | DT_NOPREFIX);
+  const WCHAR* title = currentFolder[0] ? currentFolder : kTitleWhenRoot;
+  WCHAR cut[kTitleMax];
+  if (photosMode && entriesFound > kPhotosEntryLimit &&
+      swprintf(cut, kTitleMax, kTitleCutFormat, title, kPhotosEntryLimit, (int)entriesFound) >= 0)
+    title = cut;
+  DrawTextW(uiState.backContext, title, -1, &box, DT_VCENTER | DT_NOPREFIX);
 }
 
 void PaintToolbar() {
@@ -120,6 +153,9 @@ int ThumbOffset(int first) {
 
 void GridPaint(HDC screen) {
   const UiState& s = uiState;
+  // The worker's window follows what is painted: the full rows and the
+  // partly shown one.
+  ShowPage(s.firstVisible, s.tilesPerPage + s.columns);
   SelectObject(s.backContext, s.uiFont);
   FillSolid(s.backContext, RECT{0, 0, s.clientWidth, s.clientHeight}, RGB(255, 255, 255));
   // The full rows and one more, partly shown.
@@ -179,13 +215,15 @@ void ThumbTrackStep() {
   UiState& s = uiState;
   if (entryCount <= s.tilesPerPage) return;  // no thumb to track
   const int y = s.lastStylusY;
+  const int maxRows = photosMode ? std::max(kMaxTrackRows, entryCount / s.columns / kPhotosTrackSteps)
+                                 : kMaxTrackRows;
   // Whole rows until the thumb's centre is within 10 pixels of y.
   const int centre = kTrackTop + kButtonSize / 2;
-  for (int n = 0; n < kMaxTrackRows && s.firstVisible < entryCount - s.tilesPerPage &&
+  for (int n = 0; n < maxRows && s.firstVisible < entryCount - s.tilesPerPage &&
                   y > ThumbOffset(s.firstVisible) + centre + kTrackNear;
        n++)
     s.firstVisible += s.columns;
-  for (int n = 0; n < kMaxTrackRows && s.firstVisible != 0 &&
+  for (int n = 0; n < maxRows && s.firstVisible != 0 &&
                   y < ThumbOffset(s.firstVisible) + centre - kTrackNear;
        n++)
     s.firstVisible -= s.columns;

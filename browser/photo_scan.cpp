@@ -1,0 +1,153 @@
+// Listing a folder with photosMode: one enumeration without sizes, every
+// folder and picture collected, natural name order, then the first
+// kPhotosEntryLimit of them kept.
+#include "browser/photo_scan.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+
+#include "browser/entry_list.h"
+#include "platform/findfile.h"
+#include "platform/wstring.h"
+
+int32_t entriesFound;
+
+namespace {
+
+const WCHAR* const kPhotoExtensions[] = {L".gif",  L".jpg",  L".bmp",  L".jpeg", L".png",
+                                         L".webp", L".heic", L".heif", L".avif", L".tif",
+                                         L".tiff"};
+const size_t kFirstCapacity = 1024;
+
+// An item found, before it earns a slot in the entry list.
+struct Found {
+  WCHAR* name;  // heap copy
+  int32_t kind;
+};
+
+// Grows by doubling with realloc, so running out of memory is a result.
+struct FoundList {
+  Found* items = nullptr;
+  size_t count = 0;
+  size_t capacity = 0;
+
+  bool Add(const WCHAR* name, EntryKind kind) {
+    if (count == capacity) {
+      size_t wanted = capacity ? capacity * 2 : kFirstCapacity;
+      Found* grown = (Found*)realloc(items, wanted * sizeof(Found));
+      if (!grown) return false;
+      items = grown;
+      capacity = wanted;
+    }
+    WCHAR* copy = _wcsdup(name);
+    if (!copy) return false;
+    items[count++] = Found{copy, kind};
+    return true;
+  }
+  // Frees the names from index first on, and the array itself.
+  void Release(size_t first) {
+    for (size_t i = first; i < count; i++) free(items[i].name);
+    free(items);
+  }
+};
+
+bool IsPhotoName(const WCHAR* name) {
+  const WCHAR* dot = wcsrchr(name, L'.');
+  if (!dot) return false;
+  for (const WCHAR* ext : kPhotoExtensions)
+    if (_wcsicmp(dot, ext) == 0) return true;
+  return false;
+}
+
+bool IsDigit(WCHAR c) { return c >= L'0' && c <= L'9'; }
+
+bool FoundBefore(const Found& a, const Found& b) {
+  if (a.kind != b.kind) return a.kind < b.kind;
+  return CompareNamesNaturally(a.name, b.name) < 0;
+}
+
+// Moves a kept item into the next slot with its label; false (and the name
+// freed) when the label cannot be made.
+bool Place(const Found& item) {
+  WCHAR* label = _wcsdup(item.name);
+  if (!label) {
+    free(item.name);
+    return false;
+  }
+  if (item.kind == Picture) *wcsrchr(label, L'.') = 0;
+  FolderEntry& e = entryList[entryCount];
+  e.name = item.name;
+  e.label = label;
+  e.kind = item.kind;
+  e.thumbnail = nullptr;
+  e.thumbnailFailed = false;
+  e.fileSize = 0;
+  entryCount++;
+  return true;
+}
+
+}  // namespace
+
+int CompareNamesNaturally(const WCHAR* a, const WCHAR* b) {
+  int zeros = 0;  // the first run whose leading zeros differ
+  const WCHAR* x = a;
+  const WCHAR* y = b;
+  for (;;) {
+    if (IsDigit(*x) && IsDigit(*y)) {
+      const WCHAR* xs = x;
+      const WCHAR* ys = y;
+      while (*xs == L'0') xs++;
+      while (*ys == L'0') ys++;
+      if (zeros == 0 && xs - x != ys - y) zeros = xs - x < ys - y ? -1 : 1;
+      const WCHAR* xe = xs;
+      const WCHAR* ye = ys;
+      while (IsDigit(*xe)) xe++;
+      while (IsDigit(*ye)) ye++;
+      // Values of any length: more significant digits is larger.
+      if (xe - xs != ye - ys) return xe - xs < ye - ys ? -1 : 1;
+      for (; xs < xe; xs++, ys++)
+        if (*xs != *ys) return *xs < *ys ? -1 : 1;
+      x = xe;
+      y = ye;
+      continue;
+    }
+    // A digit against anything else compares as its character: digits are
+    // contiguous, so any digit gives the same answer.
+    WCHAR cx = FoldCase(*x), cy = FoldCase(*y);
+    if (cx != cy) return cx < cy ? -1 : 1;
+    if (cx == 0) break;
+    x++;
+    y++;
+  }
+  if (zeros) return zeros;
+  int exact = wcscmp(a, b);
+  return (exact > 0) - (exact < 0);
+}
+
+bool ListPhotosFolderLocked(const WCHAR* pattern) {
+  entriesFound = 0;
+  WIN32_FIND_DATAW item;
+  HANDLE find = FindFirstFileBasicW(pattern, &item);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FoundList found;
+  bool room = true;
+  do {
+    bool isFolder = (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Folders whose name begins with a dot stay hidden, as without photosMode.
+    if (isFolder && item.cFileName[0] != L'.')
+      room = found.Add(item.cFileName, Folder);
+    else if (!isFolder && IsPhotoName(item.cFileName))
+      room = found.Add(item.cFileName, Picture);
+  } while (room && FindNextFileW(find, &item));
+  FindClose(find);
+  entriesFound = (int32_t)found.count;
+  // Only the kept ones need their exact order.
+  size_t keep = std::min(found.count, (size_t)kPhotosEntryLimit);
+  Found* begin = found.items;
+  if (keep < found.count) std::nth_element(begin, begin + keep, begin + found.count, FoundBefore);
+  std::sort(begin, begin + keep, FoundBefore);
+  for (size_t i = 0; i < keep; i++) Place(found.items[i]);
+  found.Release(keep);
+  return true;
+}
