@@ -48,6 +48,7 @@ struct JpegDecode {
   bool previewUsed;
   int orientation;
   ExifFacts exif;
+  FILE* previewFile;  // the preview's bytes as a stream: the source stays stdio
 };
 
 // A preview stands in for a thumbnail when it is large enough for one and
@@ -79,8 +80,10 @@ void SwitchToPreview(JpegDecode* d) {
   if (!d->exif.preview) return;
   // The preview's size is in its own header: read it on the same object.
   const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
+  d->previewFile = fmemopen(d->exif.preview, d->exif.previewSize, "rb");
+  if (!d->previewFile) return;
   jpeg_abort_decompress(cinfo);
-  jpeg_mem_src(cinfo, d->exif.preview, (unsigned long)d->exif.previewSize);
+  jpeg_stdio_src(cinfo, d->previewFile);
   d->previewUsed = true;
   jpeg_read_header(cinfo, TRUE);
   if (!PreviewMatches((int)cinfo->image_width, (int)cinfo->image_height, width, height)) {
@@ -172,6 +175,7 @@ fail:
 PictureBitmap FailDecode(JpegDecode* d) {
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
   fclose(d->file);
+  if (d->previewFile) fclose(d->previewFile);
   free(d->buffer);
   FreeExifFacts(&d->exif);
   if (d->bitmap) DeleteObject(d->bitmap);
@@ -226,6 +230,7 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
   }
   *previewUsed = d->previewUsed;
   fclose(d->file);
+  if (d->previewFile) fclose(d->previewFile);
   FreeExifFacts(&d->exif);
   // Viewer: arrow back, then the picture becomes the brightness source.
   // Registration comes last so a failure leaves the record as it was.

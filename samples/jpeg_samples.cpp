@@ -50,6 +50,7 @@ struct Shape {
 struct Scene {
   int width, height;
   bool photo;
+  bool quadrants;
   int top[3], bottom[3];  // background gradient, top row to bottom row
   Shape shapes[kShapeCount];
   Mixer grain;
@@ -63,6 +64,7 @@ void MakeScene(const JpegSampleOptions& o, Scene* s) {
   s->width = o.width;
   s->height = o.height;
   s->photo = o.photoLike;
+  s->quadrants = o.quadrants;
   for (int c = 0; c < 3; c++) {
     s->top[c] = m.Below(256);
     s->bottom[c] = m.Below(256);
@@ -89,7 +91,11 @@ void SceneRow(Scene* s, int y, uint8_t* rgb) {
   const int w = s->width, h = s->height;
   for (int x = 0; x < w; x++) {
     int c[3];
-    if (!s->photo) {
+    if (s->quadrants) {
+      static const int kQuarters[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+      const int* q = kQuarters[(y * 2 >= h ? 2 : 0) + (x * 2 >= w ? 1 : 0)];
+      for (int k = 0; k < 3; k++) c[k] = q[k];
+    } else if (!s->photo) {
       c[0] = w > 1 ? x * 255 / (w - 1) : 0;
       c[1] = h > 1 ? y * 255 / (h - 1) : 0;
       c[2] = (c[0] + 255 - c[1]) / 2;
@@ -109,6 +115,8 @@ void SceneRow(Scene* s, int y, uint8_t* rgb) {
         c[1] += (Clamp(sh.g + shade) - c[1]) * edge / 256;
         c[2] += (Clamp(sh.b + shade) - c[2]) * edge / 256;
       }
+    }
+    if (s->photo || s->quadrants) {
       // Grain: mostly luminance, a little colour.
       uint32_t n = s->grain.Next();
       int luma = (int)(n & 31) * 7 / 8 - 14;
@@ -150,6 +158,7 @@ struct WriteJob {
   FILE* file;
   uint8_t* rgb;
   uint8_t* stored;
+  uint8_t* shown;  // with an orientation: the whole picture as shown
   Scene scene;
 };
 
@@ -157,6 +166,56 @@ void EndWrite(WriteJob* job) {
   if (job->file) fclose(job->file);
   free(job->rgb);
   free(job->stored);
+  free(job->shown);
+}
+
+void PutLe16(std::string* b, unsigned v) {
+  b->push_back((char)(v & 0xFF));
+  b->push_back((char)(v >> 8));
+}
+void PutLe32(std::string* b, uint32_t v) {
+  PutLe16(b, v & 0xFFFF);
+  PutLe16(b, v >> 16);
+}
+void PutEntry(std::string* b, unsigned tag, unsigned type, uint32_t value) {
+  PutLe16(b, tag);
+  PutLe16(b, type);
+  PutLe32(b, 1);
+  PutLe32(b, value);  // a SHORT sits in the first two bytes, little-endian
+}
+
+// The APP1 payload: "Exif", a little-endian TIFF header, IFD0 with the
+// orientation, and IFD1 pointing at the preview when there is one.
+std::string ExifBlock(int orientation, const std::string& preview) {
+  std::string b("Exif\0\0II*\0", 10);
+  PutLe32(&b, 8);
+  PutLe16(&b, 1);
+  PutEntry(&b, 0x0112, 3, (uint32_t)orientation);
+  PutLe32(&b, preview.empty() ? 0 : 26);  // IFD1 right after IFD0's 18 bytes
+  if (!preview.empty()) {
+    PutLe16(&b, 3);
+    PutEntry(&b, 0x0103, 3, 6);            // compression: JPEG
+    PutEntry(&b, 0x0201, 4, 26 + 42);      // the preview right after IFD1's 42 bytes
+    PutEntry(&b, 0x0202, 4, (uint32_t)preview.size());
+    PutLe32(&b, 0);
+    b += preview;
+  }
+  return b;
+}
+
+// Where stored pixel (x, y) of a w x h (as shown) picture is shown, by the
+// tag's definition of what the stored 0th row and 0th column are.
+void ShownAt(int orientation, int x, int y, int w, int h, int* sx, int* sy) {
+  switch (orientation) {
+    case 2: *sx = w - 1 - x, *sy = y; break;          // row 0 top, column 0 right
+    case 3: *sx = w - 1 - x, *sy = h - 1 - y; break;  // row 0 bottom, column 0 right
+    case 4: *sx = x, *sy = h - 1 - y; break;          // row 0 bottom, column 0 left
+    case 5: *sx = y, *sy = x; break;                  // row 0 left, column 0 top
+    case 6: *sx = w - 1 - y, *sy = x; break;          // row 0 right, column 0 top
+    case 7: *sx = w - 1 - y, *sy = h - 1 - x; break;  // row 0 right, column 0 bottom
+    case 8: *sx = y, *sy = h - 1 - x; break;          // row 0 left, column 0 bottom
+    default: *sx = x, *sy = y; break;
+  }
 }
 
 int WriteFile(WriteJob* job, const JpegSampleOptions& o) {
@@ -170,8 +229,10 @@ int WriteFile(WriteJob* job, const JpegSampleOptions& o) {
   }
   jpeg_create_compress(cinfo);
   jpeg_stdio_dest(cinfo, job->file);
-  cinfo->image_width = (JDIMENSION)o.width;
-  cinfo->image_height = (JDIMENSION)o.height;
+  const bool swap = o.orientation >= 5;
+  const int storedWidth = swap ? o.height : o.width, storedHeight = swap ? o.width : o.height;
+  cinfo->image_width = (JDIMENSION)storedWidth;
+  cinfo->image_height = (JDIMENSION)storedHeight;
   cinfo->input_components = o.components;
   cinfo->in_color_space = o.components == 1 ? JCS_GRAYSCALE : (o.components == 3 ? JCS_RGB : JCS_CMYK);
   jpeg_set_defaults(cinfo);
@@ -186,10 +247,24 @@ int WriteFile(WriteJob* job, const JpegSampleOptions& o) {
   }
   if (o.progressive) jpeg_simple_progression(cinfo);
   jpeg_start_compress(cinfo, TRUE);
+  if (o.orientation) {
+    std::string exif = ExifBlock(o.orientation, o.exifPreview);
+    jpeg_write_marker(cinfo, JPEG_APP0 + 1, (const JOCTET*)exif.data(), (unsigned)exif.size());
+  }
+  if (job->shown)
+    for (int y = 0; y < o.height; y++) SceneRow(&job->scene, y, job->shown + (size_t)y * o.width * 3);
   JSAMPROW row = job->stored;
-  for (int y = 0; y < o.height; y++) {
-    SceneRow(&job->scene, y, job->rgb);
-    StoreRow(job->rgb, o.width, o.components, job->stored);
+  for (int y = 0; y < storedHeight; y++) {
+    if (job->shown) {
+      for (int x = 0; x < storedWidth; x++) {
+        int sx, sy;
+        ShownAt(o.orientation, x, y, o.width, o.height, &sx, &sy);
+        memcpy(job->rgb + x * 3, job->shown + ((size_t)sy * o.width + sx) * 3, 3);
+      }
+    } else {
+      SceneRow(&job->scene, y, job->rgb);
+    }
+    StoreRow(job->rgb, storedWidth, o.components, job->stored);
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -256,7 +331,9 @@ bool ValidOptions(const JpegSampleOptions& o) {
   return o.width >= 1 && o.height >= 1 && o.width <= kMaxSide && o.height <= kMaxSide &&
          o.quality >= 1 && o.quality <= 100 &&
          (o.components == 1 || o.components == 3 || o.components == 4) && o.lumaH >= 1 &&
-         o.lumaH <= 4 && o.lumaV >= 1 && o.lumaV <= 4;
+         o.lumaH <= 4 && o.lumaV >= 1 && o.lumaV <= 4 && o.orientation >= 0 &&
+         o.orientation <= 8 && o.exifPreview.size() < 60000 &&
+         (o.exifPreview.empty() || o.orientation);
 }
 
 // Writes to file, which it closes whatever happens.
@@ -267,11 +344,13 @@ int WriteTo(FILE* file, const JpegSampleOptions& o) {
     return 0;
   }
   MakeScene(o, &job->scene);
-  job->rgb = (uint8_t*)malloc((size_t)o.width * 3);
-  job->stored = (uint8_t*)malloc((size_t)o.width * 4);
+  const size_t side = (size_t)(o.width > o.height ? o.width : o.height);
+  job->rgb = (uint8_t*)malloc(side * 3);
+  job->stored = (uint8_t*)malloc(side * 4);
+  if (o.orientation > 1) job->shown = (uint8_t*)malloc((size_t)o.width * o.height * 3);
   job->file = file;
   int ok = 0;
-  if (job->rgb && job->stored && job->file) {
+  if (job->rgb && job->stored && job->file && (o.orientation <= 1 || job->shown)) {
     ok = WriteFile(job, o);
   } else {
     EndWrite(job);
@@ -296,6 +375,24 @@ int JpegSampleBytes(const JpegSampleOptions& o, std::string* out) {
   if (ok && buffer) out->assign(buffer, size);
   free(buffer);
   return ok && buffer ? 1 : 0;
+}
+
+int JpegPreviewBytes(const JpegSampleOptions& photo, int w, int h, std::string* out) {
+  JpegSampleOptions o = photo;
+  o.width = w;
+  o.height = h;
+  o.exifPreview.clear();
+  o.progressive = false;
+  if (!o.orientation) o.orientation = 1;
+  std::string bytes;
+  if (!JpegSampleBytes(o, &bytes)) return 0;
+  // The APP1 segment the writer put right after the JFIF one goes.
+  const size_t app1 = bytes.find("\xFF\xE1", 2);
+  if (app1 == std::string::npos || app1 + 4 > bytes.size()) return 0;
+  const size_t length = ((size_t)(uint8_t)bytes[app1 + 2] << 8) | (uint8_t)bytes[app1 + 3];
+  bytes.erase(app1, length + 2);
+  *out = bytes;
+  return 1;
 }
 
 int DecodeJpegPlain(const char* hostPath, int scaleDenom, PlainJpegImage* out) {

@@ -17,12 +17,24 @@ struct JpegSampleOptions {
   bool progressive = false;
   bool photoLike = true;     // smooth shapes plus fine noise; false: plain gradients
   unsigned seed = 1;         // content varies with it
+  // Photo grain over quarters of red (top left), green (top right), blue
+  // (bottom left) and white, as the picture is shown: its orientation shows.
+  bool quadrants = false;
+  // 1..8: an EXIF block with this orientation tag. width x height are the
+  // picture as shown; the file stores it the way the tag undoes (sides
+  // swapped for 5 to 8). 0: no EXIF block.
+  int orientation = 0;
+  std::string exifPreview;   // with an EXIF block: a JPEG preview embedded in it
 };
 
 // Writes a JPEG file to a host path. Returns 1 on success.
 int WriteJpegSample(const char* hostPath, const JpegSampleOptions& options);
 // The same file's bytes, made in memory. Returns 1 on success.
 int JpegSampleBytes(const JpegSampleOptions& options, std::string* out);
+
+// A preview of w x h (as shown) for a photo made with options: its scene,
+// stored turned back as the photo is, without an EXIF block of its own.
+int JpegPreviewBytes(const JpegSampleOptions& photo, int w, int h, std::string* out);
 
 // The library's decode of a host file at 1/scaleDenom with the fast integer
 // inverse DCT and every other setting at its default.
