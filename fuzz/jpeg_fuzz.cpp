@@ -1,6 +1,7 @@
 // The JPEG path from file bytes to bitmap, as a thumbnail or in the viewer
-// under each fit mode. The last byte picks the mode: a decoder stops reading
-// at the end of the picture, so seed files stay valid pictures.
+// under each fit mode, plainly and with --photos (EXIF orientation and
+// preview read). The last byte picks the mode: a decoder stops reading at
+// the end of the picture, so seed files stay valid pictures.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
@@ -47,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!f) abort();
   if (size && fwrite(data, 1, size, f) != size) abort();
   fclose(f);
-  // 0: thumbnail; 1..3: viewer with fit modes 0..2.
-  int mode = size ? data[size - 1] % 4 : 0;
+  // 0: thumbnail; 1..3: viewer with fit modes 0..2; 4..7 the same for photos.
+  const int last = size ? data[size - 1] : 0;
+  const int mode = last % 4;
+  SetPhotosMode((last / 4) % 2 == 1);
   PictureBitmap bitmap = LoadPicture(nullptr, kDevicePath, mode == 0, mode ? mode - 1 : 0);
   if (bitmap) DeleteObject(bitmap);
   return 0;
