@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "imaging/photos.h"
+#include "imaging/picture.h"
+#include "platform/exif.h"
+#include "platform/gdi.h"
 #include "platform/png_write.h"
 #include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
@@ -204,6 +208,65 @@ TEST_F(Photos, PngBelowAJpegNamedFolderAndLongLabels) {
     // Nothing of the long label below its cell: the next row is white.
     EXPECT_EQ(CountWord(shot, 75, 120, 70, 95, 0xFFFF), 70 * 95);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Hostile EXIF blocks read as "nothing known" or within their bounds; a
+// damaged preview leaves the thumbnail to the photo itself.
+TEST(PhotosExif, HostileBlocksAndDamagedPreviews) {
+  auto block = [](std::string tiff) { return std::string("Exif\0\0", 6) + tiff; };
+  const std::string header("II*\0\x08\0\0\0", 8);
+  struct Case {
+    const char* label;
+    std::string bytes;
+    int orientation;
+    size_t previewSize;
+  };
+  const Case cases[] = {
+      {"empty", "", 1, 0},
+      {"no Exif header", std::string("II*\0\x08\0\0\0", 8), 1, 0},
+      {"header only", block(header), 1, 0},
+      {"orientation 9", block(header + std::string("\x01\0\x12\x01\x03\0\x01\0\0\0\x09\0\0\0\0\0\0\0", 18)), 1, 0},
+      {"orientation 6", block(header + std::string("\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 18)), 6, 0},
+      // IFD1 whose preview lies far past the block's end.
+      {"preview past the end",
+       block(header + std::string("\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\x1a\0\0\0", 18) +
+             std::string("\x02\0\x01\x02\x04\0\x01\0\0\0\0\0\x01\0\x02\x02\x04\0\x01\0\0\0\0\x10\0\0\0\0\0\0", 30)),
+       6, 0},
+      // An entry count of 65535 with nothing behind it.
+      {"huge entry count", block(header + std::string("\xff\xff", 2)), 1, 0},
+      {"IFD offset past the end", block(std::string("II*\0\xff\xff\xff\x7f", 8)), 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ExifFacts facts;
+    ReadExifFacts((const BYTE*)c.bytes.data(), c.bytes.size(), &facts);
+    EXPECT_EQ(facts.orientation, c.orientation);
+    EXPECT_EQ(facts.previewSize, c.previewSize);
+    FreeExifFacts(&facts);
+  }
+
+  TempDir dir;
+  SetPhotosMode(true);
+  JpegSampleOptions o;
+  o.quadrants = true;
+  o.width = 400;
+  o.height = 300;
+  o.orientation = 1;
+  o.exifPreview = std::string("\xFF\xD8\xFF\xC0\0\x11\x08\0\x78\0\xa0", 11) + std::string(300, '\x55');
+  ASSERT_EQ(WriteJpegSample(dir.At("damaged.jpg").c_str(), o), 1);
+  HBITMAP thumbnail = LoadPicture(nullptr, L"\\damaged.jpg", 1, FIT_SCREEN_FINE);
+  SetPhotosMode(false);
+  ASSERT_NE(thumbnail, nullptr);
+  BITMAP bm = {};
+  GetObject(thumbnail, sizeof(bm), &bm);
+  // The photo's own thumbnail: 400 x 300 at the library's 1/8.
+  EXPECT_EQ(bm.bmWidth, 50);
+  EXPECT_EQ(bm.bmHeight, 38);
+  DeleteObject(thumbnail);
 }
 
 }  // namespace
