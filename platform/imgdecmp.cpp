@@ -1,28 +1,26 @@
 // The image decoder service on top of gdk-pixbuf's incremental loader.
-// Only PNG, GIF, BMP and JPEG are decoded: the format is told from the first
-// bytes and the loader is made for exactly that type, so no other loader of
-// the system (vector, container or icon formats) ever sees our input. JPEG
-// data goes through our libjpeg binding instead, under the JPEG path's scan
-// limit and memory cap, which gdk-pixbuf's loader could not keep.
+// Only PNG, GIF, BMP and JPEG are decoded (and with --photos WebP, HEIF,
+// AVIF and TIFF): the format is told from the first bytes and the loader is
+// made for exactly that type, so no other loader of the system (vector,
+// container or icon formats) ever sees our input. JPEG data goes through our
+// libjpeg binding instead, under the JPEG path's scan limit and memory cap,
+// which gdk-pixbuf's loader could not keep.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/byte_order.h"
 #include "platform/gdi.h"
-#include "platform/gif_check.h"
-#include "platform/imgdecmp.h"
-#include "platform/jpeg_stream.h"
+#include "platform/pixbuf_decode.h"
 #include "platform/rgb565.h"
 
 namespace {
 
-// The whole cost of one call (full-size pixels at 4 bytes, the reduced copy
-// at 4 and the 16-bit bitmap) above this is refused before the loader
-// allocates. It takes a 5120 x 4096 picture for the viewer and a 33 MP one
-// for a thumbnail; a 43-byte GIF claiming 8192 x 8192 would cost 256 MiB.
-const uint64_t kMaxDecodeCost = 128ull * 1024 * 1024;
+std::atomic<bool> photoFormatsAllowed{false};
+
 // Enough leading bytes to tell the four formats apart (the PNG signature).
 const DWORD kSniffBytes = 8;
 
@@ -37,7 +35,6 @@ const BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // most what its depth can index (the loader takes a count of 2^31 or more as
 // negative and asks for up to 4 GB). Deeper pictures have no table to size:
 // their count is not looked at.
-const DWORD kBmpHeadBytes = 50;
 const DWORD kBmpCoreHeadBytes = 18;
 const DWORD kBmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
 const DWORD kMaxBmpPixelOffset = 1024 * 1024;
@@ -56,20 +53,15 @@ bool BmpHeadSane(const BYTE* head, DWORD count) {
   return depth > 8 || colours <= (1u << depth);
 }
 
-// Everything one call owns; the size-prepared handler writes into it.
-struct Decode {
-  DecompressImageInfo* info;
-  GdkPixbufLoader* loader;
-  GdkPixbuf* picture;  // our own reference, full size
-  GdkPixbuf* reduced;  // made by us when the picture is larger than allowed
-  bool gif;            // the loader is the GIF one
-  bool refused;        // the size-prepared check said no
-  bool readFailed;     // the callback broke its contract
-  GifCheck gifCheck;   // GIF only: the first picture's codes and colours
-  // A BMP's first bytes when they took more than the caller's buffer.
-  BYTE head[kBmpHeadBytes];
-  DWORD headCount;
-};
+// A photo format's first bytes are gathered before anything is decided: the
+// ftyp box, a WebP's headers (its loader reads them from the first write
+// alone) and, in nearly every file, a HEIF's meta box or a TIFF's IFD0.
+const DWORD kPhotoHeadBytes = 256 * 1024;
+// The WebP (animations), HEIF, AVIF and TIFF loaders keep the whole file in
+// memory until they close, outside the pixel budget, so no more than this
+// is fed: a 48 MP HEIC or AVIF takes a few MB, an uncompressed 8-bit
+// 5120 x 4096 TIFF 60 MiB.
+const uint64_t kMaxPhotoInput = 64ull * 1024 * 1024;
 
 // The loader type for the leading bytes, or null for anything we do not
 // decode. A PNG needs its whole signature, so damaged signatures (line-end
@@ -97,8 +89,8 @@ DWORD Pull(Decode* d, BYTE* buffer, DWORD max) {
 
 void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH);
 
-// Bytes one call needs for a w x h picture: the loader's pixels, the
-// reduced copy when there is one and the bitmap.
+// Bytes DecompressImageIndirect needs for a w x h picture: the loader's
+// pixels, the reduced copy when there is one and the bitmap.
 uint64_t DecodeCost(int w, int h, int maxW, int maxH) {
   int fitW, fitH;
   FitWithin(w, h, maxW, maxH, &fitW, &fitH);
@@ -110,11 +102,24 @@ uint64_t DecodeCost(int w, int h, int maxW, int maxH) {
 // Runs inside a write, once the loader knows the picture's size and before
 // it allocates the pixels. A refused size is set to 0 x 0, which tells every
 // loader module to stop without allocating.
+uint64_t IndirectCost(const Decode* d, int w, int h) {
+  return DecodeCost(w, h, d->info->iMaxWidth, d->info->iMaxHeight);
+}
+
+// Whether a full w x h picture is within the budget, with what the format's
+// library holds beside it.
+bool SizeAllowed(const Decode* d, int w, int h) {
+  if (w <= 0 || h <= 0) return false;
+  const uint64_t work = PixelBytes(w, h, PhotoWorkBytesPerPixel(d->photo));
+  return d->cost(d, w, h) + work <= kMaxDecodeCost;
+}
+
 void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
   Decode* d = (Decode*)data;
-  bool bad = width <= 0 || height <= 0 ||
-             DecodeCost(width, height, d->info->iMaxWidth, d->info->iMaxHeight) > kMaxDecodeCost;
-  if (!bad) return;
+  // The HEIF and AVIF loaders tell the size only after decoding (HEIF's says
+  // 0 x 0); their declared size was weighed before the first byte was fed.
+  if (d->photo != kPhotoNone && !PhotoLoaderSignalsSizeFirst(d->photo)) return;
+  if (SizeAllowed(d, width, height)) return;
   d->refused = true;
   gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
@@ -123,6 +128,8 @@ void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
 // closed by gdk-pixbuf) or refused the size.
 bool Write(Decode* d, const BYTE* bytes, DWORD count) {
   if (count == 0) return true;
+  d->fed += count;
+  if (d->photo != kPhotoNone && d->fed > kMaxPhotoInput) return false;
   if (d->gif) GifCheckFeed(&d->gifCheck, bytes, count);
   GError* error = nullptr;
   gboolean ok = gdk_pixbuf_loader_write(d->loader, bytes, count, &error);
@@ -145,9 +152,9 @@ bool AcceptableCloseError(const Decode* d, const GError* error) {
 // with a GIF's missing later frames, see above). The PNG and BMP loaders
 // close cleanly on pixel data cut short, the rest of their zeroed pixels
 // left blank, so such files show what was read too.
-bool FeedAll(Decode* d, DWORD leading, bool ended) {
+bool FeedAll(Decode* d, bool ended) {
   DecompressImageInfo* info = d->info;
-  bool ok = Write(d, d->headCount ? d->head : info->pbBuffer, leading);
+  bool ok = Write(d, d->lead, d->leadCount);
   while (ok && !ended) {
     DWORD got = Pull(d, info->pbBuffer, info->dwBufferMax);
     if (got == 0) break;
@@ -191,15 +198,17 @@ bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
   DecompressImageInfo* info = d->info;
   // The library's own memory (a progressive file's coefficients) gets the
   // same budget again.
-  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading, ended,       PullForJpeg,
-                       ChooseJpegScale, d,                (long)kMaxDecodeCost};
+  JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading,
+                       ended,           PullForJpeg,       d->jpegScale,
+                       d,               (long)kMaxDecodeCost,
+                       d->wantOrientation ? &d->orientation : nullptr};
   d->picture = DecodeJpegStream(stream);
   return d->picture && !d->readFailed;
 }
 
 // Everything else through a gdk-pixbuf loader of exactly the type, into
 // d->picture. False when nothing came of it.
-bool DecodeWithLoader(Decode* d, const char* type, DWORD leading, bool ended) {
+bool DecodeWithLoader(Decode* d, const char* type, bool ended) {
   d->gif = strcmp(type, "gif") == 0;
   GifCheckStart(&d->gifCheck);
   GError* error = nullptr;
@@ -209,13 +218,49 @@ bool DecodeWithLoader(Decode* d, const char* type, DWORD leading, bool ended) {
   g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
   // Everything in, closed cleanly, a picture out. An animation gives its
   // first frame as the static image.
-  if (!FeedAll(d, leading, ended)) return false;
+  if (!FeedAll(d, ended)) return false;
   GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
   if (!picture) return false;
   d->picture = (GdkPixbuf*)g_object_ref(picture);
   g_object_unref(d->loader);
   d->loader = nullptr;
-  return true;
+  // The orientation a loader leaves to its caller (the TIFF one does).
+  const char* orientation = gdk_pixbuf_get_option(d->picture, "orientation");
+  const int value = orientation ? atoi(orientation) : 1;
+  d->orientation = value >= 1 && value <= 8 ? value : 1;
+  // A picture larger than its container declared is not trusted either.
+  return SizeAllowed(d, gdk_pixbuf_get_width(d->picture), gdk_pixbuf_get_height(d->picture));
+}
+
+// WebP, HEIF, AVIF or TIFF: the first bytes gathered aside, the format and
+// its declared size read from them, and only a size within the budget fed
+// to that format's loader.
+bool DecodePhoto(Decode* d, DWORD have, bool ended) {
+  DecompressImageInfo* info = d->info;
+  d->gathered = (BYTE*)malloc(kPhotoHeadBytes);
+  if (!d->gathered) return false;
+  memcpy(d->gathered, info->pbBuffer, have);
+  DWORD count = have;
+  while (!ended && count < kPhotoHeadBytes) {
+    const DWORD room = kPhotoHeadBytes - count;
+    const DWORD got = Pull(d, info->pbBuffer, room < info->dwBufferMax ? room : info->dwBufferMax);
+    memcpy(d->gathered + count, info->pbBuffer, got);
+    ended = got == 0;
+    count += got;
+  }
+  if (d->readFailed) return false;
+  d->photo = SniffPhotoFormat(d->gathered, count);
+  if (d->photo == kPhotoNone) return false;
+  int width = 0, height = 0;
+  const DeclaredSize declared = ReadDeclaredSize(d->photo, d->gathered, count, &width, &height);
+  // A size out of reach (a TIFF's IFD0 at the end) is left to a loader that
+  // weighs it before allocating; the others would decode it first.
+  if (declared == kSizeDamaged) return false;
+  if (declared == kSizeNotHere && !PhotoLoaderSignalsSizeFirst(d->photo)) return false;
+  if (declared == kSizeKnown && !SizeAllowed(d, width, height)) return false;
+  d->lead = d->gathered;
+  d->leadCount = count;
+  return DecodeWithLoader(d, PhotoLoaderType(d->photo), ended);
 }
 
 // The size that fits w x h within maxW x maxH with the aspect kept, each
@@ -238,9 +283,6 @@ void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
   if (*outH > maxH) *outH = maxH;
 }
 
-// A channel with coverage a (0..255) laid over white.
-unsigned OverWhite(unsigned c, unsigned a) { return (c * a + 255 * (255 - a) + 127) / 255; }
-
 // A zeroed bottom-up RGB565 bitmap, rows of an even pixel count; the same
 // layout the JPEG path makes.
 HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
@@ -261,51 +303,56 @@ HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
 // Packs an 8-bit RGB or RGBA pixbuf into a new bitmap, alpha laid over
 // white. Picture row y (0 = top) goes to memory row height - 1 - y.
 HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
+  if (!PixbufLayoutOk(pixbuf)) return nullptr;
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
-  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
-  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB ||
-      gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels != (alpha ? 4 : 3) ||
-      width < 1 || height < 1 || stride < width * channels)
-    return nullptr;
-  const guint8* src = gdk_pixbuf_read_pixels(pixbuf);
-  if (!src) return nullptr;
   uint16_t* bits = nullptr;
   HBITMAP bitmap = CreateRgb565Bitmap(hdc, width, height, &bits);
   if (!bitmap) return nullptr;
   const size_t rowWords = (size_t)RowWords16(width);
-  for (int y = 0; y < height; y++) {
-    const guint8* p = src + (size_t)y * (size_t)stride;
-    uint16_t* out = bits + (size_t)(height - 1 - y) * rowWords;
-    for (int x = 0; x < width; x++, p += channels) {
-      unsigned r = p[0], g = p[1], b = p[2];
-      if (alpha) {
-        unsigned a = p[3];
-        r = OverWhite(r, a);
-        g = OverWhite(g, a);
-        b = OverWhite(b, a);
-      }
-      out[x] = PackRgb565(r, g, b);
-    }
-  }
+  WalkOverWhite(pixbuf, [&](int x, int y, unsigned r, unsigned g, unsigned b) {
+    bits[(size_t)(height - 1 - y) * rowWords + (size_t)x] = PackRgb565(r, g, b);
+  });
   return bitmap;
 }
 
-// Releases whatever the call still holds; safe on a partly filled record.
-void Release(Decode* d) {
-  if (d->reduced) g_object_unref(d->reduced);
-  if (d->picture) g_object_unref(d->picture);
-  if (d->loader) g_object_unref(d->loader);
-  d->reduced = d->picture = nullptr;
-  d->loader = nullptr;
+// The steps of DecompressImageIndirect after the record was checked.
+// Returns the bitmap, or null with nothing made.
+HBITMAP RunIndirect(Decode* d, GdkPixbuf** reduced) {
+  DecompressImageInfo* info = d->info;
+  if (!DecodeToPixbuf(d)) return nullptr;
+  // Reduced to fit with an averaging filter; smaller ones stay as they are.
+  const int w = gdk_pixbuf_get_width(d->picture);
+  const int h = gdk_pixbuf_get_height(d->picture);
+  if (w < 1 || h < 1) return nullptr;
+  int fitW, fitH;
+  FitWithin(w, h, info->iMaxWidth, info->iMaxHeight, &fitW, &fitH);
+  const GdkPixbuf* source = d->picture;
+  if (fitW != w || fitH != h) {
+    *reduced = gdk_pixbuf_scale_simple(d->picture, fitW, fitH, GDK_INTERP_BILINEAR);
+    if (!*reduced) return nullptr;
+    source = *reduced;
+  }
+  // Packed into the 16-bit bitmap.
+  return PackPixbuf(info->hdc, source);
 }
 
-// The steps of one call after the record was checked. Returns the bitmap,
-// or null with nothing made.
-HBITMAP RunDecode(Decode* d) {
+}  // namespace
+
+bool PixbufLayoutOk(const GdkPixbuf* pixbuf) {
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+  return gdk_pixbuf_get_colorspace(pixbuf) == GDK_COLORSPACE_RGB &&
+         gdk_pixbuf_get_bits_per_sample(pixbuf) == 8 && channels == (alpha ? 4 : 3) &&
+         width >= 1 && height >= 1 && gdk_pixbuf_get_rowstride(pixbuf) >= width * channels &&
+         gdk_pixbuf_read_pixels(pixbuf) != nullptr;
+}
+
+bool DecodeToPixbuf(Decode* d) {
   DecompressImageInfo* info = d->info;
+  d->orientation = 1;
   // The leading bytes, which may come over several reads.
   DWORD have = 0;
   bool ended = false;
@@ -317,10 +364,14 @@ HBITMAP RunDecode(Decode* d) {
     }
     have += got;
   }
-  if (d->readFailed) return nullptr;
+  if (d->readFailed) return false;
   // A loader of exactly the recognised type.
   const char* type = LoaderTypeFor(info->pbBuffer, have);
-  if (!type) return nullptr;
+  if (!type && photoFormatsAllowed.load(std::memory_order_relaxed) &&
+      MayBePhotoFormat(info->pbBuffer, have))
+    return DecodePhoto(d, have, ended);
+  if (!type) return false;
+  d->lead = info->pbBuffer;
   if (strcmp(type, "bmp") == 0 && have < kBmpHeadBytes) {
     // The header is gathered aside: the caller's buffer may be smaller.
     memcpy(d->head, info->pbBuffer, have);
@@ -331,31 +382,23 @@ HBITMAP RunDecode(Decode* d) {
       ended = got == 0;
       have += got;
     }
-    d->headCount = have;
+    d->lead = d->head;
   }
-  if (d->readFailed) return nullptr;
-  if (strcmp(type, "bmp") == 0 && !BmpHeadSane(d->headCount ? d->head : info->pbBuffer, have))
-    return nullptr;
-  const bool decoded = strcmp(type, "jpeg") == 0 ? DecodeJpegInput(d, have, ended)
-                                                 : DecodeWithLoader(d, type, have, ended);
-  if (!decoded) return nullptr;
-  // Reduced to fit with an averaging filter; smaller ones stay as they are.
-  const int w = gdk_pixbuf_get_width(d->picture);
-  const int h = gdk_pixbuf_get_height(d->picture);
-  if (w < 1 || h < 1) return nullptr;
-  int fitW, fitH;
-  FitWithin(w, h, info->iMaxWidth, info->iMaxHeight, &fitW, &fitH);
-  const GdkPixbuf* source = d->picture;
-  if (fitW != w || fitH != h) {
-    d->reduced = gdk_pixbuf_scale_simple(d->picture, fitW, fitH, GDK_INTERP_BILINEAR);
-    if (!d->reduced) return nullptr;
-    source = d->reduced;
-  }
-  // Packed into the 16-bit bitmap.
-  return PackPixbuf(info->hdc, source);
+  if (d->readFailed) return false;
+  if (strcmp(type, "bmp") == 0 && !BmpHeadSane(d->lead, have)) return false;
+  d->leadCount = have;
+  return strcmp(type, "jpeg") == 0 ? DecodeJpegInput(d, have, ended)
+                                   : DecodeWithLoader(d, type, ended);
 }
 
-}  // namespace
+void ReleaseDecode(Decode* d) {
+  if (d->picture) g_object_unref(d->picture);
+  if (d->loader) g_object_unref(d->loader);
+  free(d->gathered);
+  d->picture = nullptr;
+  d->loader = nullptr;
+  d->gathered = nullptr;
+}
 
 // Pulls the whole input through pfnGetData (at most dwBufferMax bytes per
 // call, into pbBuffer, until it returns 0 or the decode has failed), decodes
@@ -371,17 +414,17 @@ HRESULT DecompressImageIndirect(DecompressImageInfo* info) {
     return E_FAIL;
   Decode d = {};
   d.info = info;
-  HBITMAP bitmap = RunDecode(&d);
-  Release(&d);
+  d.cost = IndirectCost;
+  d.jpegScale = ChooseJpegScale;
+  GdkPixbuf* reduced = nullptr;
+  HBITMAP bitmap = RunIndirect(&d, &reduced);
+  if (reduced) g_object_unref(reduced);
+  ReleaseDecode(&d);
   if (!bitmap) return E_FAIL;
   *info->phBM = bitmap;
   return S_OK;
 }
 
-void ImageDecoderAllowPhotoFormats(bool on) { (void)on; }
-
-int DecompressImageRgb(DecompressImageInfo* info, RgbDivisorFunc divisor, void* context,
-                       RgbPicture* out) {
-  (void)info, (void)divisor, (void)context, (void)out;
-  return 0;
+void ImageDecoderAllowPhotoFormats(bool on) {
+  photoFormatsAllowed.store(on, std::memory_order_relaxed);
 }

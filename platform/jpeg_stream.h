@@ -22,6 +22,8 @@ struct JpegStream {
   JpegStreamScale scale;
   void* context;    // handed back to pull and scale
   long memoryLimit; // the library's working memory
+  int* orientation; // when set: the EXIF orientation (1 when none), known
+                    // before scale is called
 };
 
 // A new 8-bit RGB pixbuf at the chosen scale, or null: not a JPEG the

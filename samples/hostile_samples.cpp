@@ -3,6 +3,7 @@
 #include "samples/hostile_samples.h"
 
 #include "samples/jpeg_samples.h"
+#include "samples/photo_samples.h"
 
 namespace {
 
@@ -239,5 +240,6 @@ int MakeHostileFiles(std::vector<HostileFile>* out) {
       {"claims-65000-cmyk.Jpg", claimsCmyk},
       {"progressive-claims-16000.Jpg", progressiveClaims},
   };
+  AddHostilePhotoFiles(out);
   return 1;
 }

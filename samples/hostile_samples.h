@@ -12,9 +12,11 @@ struct HostileFile {
   std::string name;  // its extension picks the decoder: JPEG data also goes
                      // under .png and .Jpg names
   std::string bytes;
+  bool photos = false;  // decoded only with --photos
 };
 
-// Every hostile file, under names unique among them. 0 when a seed JPEG
+// Every hostile file, under names unique among them, the --photos formats
+// last. 0 when a seed JPEG
 // could not be made (out then empty).
 int MakeHostileFiles(std::vector<HostileFile>* out);
 
