@@ -1,7 +1,9 @@
 // Decode speed against the floor: the same files decoded in this process by
 // plain library calls at the same scale with the fast IDCT, the two taking
 // turns. Prints each pair and ours/floor, then the peak memory of a 12 MP
-// viewer decode per fit mode.
+// viewer decode per fit mode. With --photos thumbnails come from files of
+// any size: 12 MP photos with and without an EXIF preview, against the
+// library's plain decode of the photo at 1/8.
 //
 //   decode_bench [--benchmark_min_time=...]
 #include <benchmark/benchmark.h>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "bench/pair.h"
 #include "bench/photo_files.h"
@@ -31,6 +34,7 @@ const int kThumbnailFiles = 4;
 std::string scratch;                    // host folder of the pictures
 std::vector<std::string> thumbFiles;    // 2048 x 1536, just under 1 MiB each
 std::string largeFile;                  // 4000 x 3000
+std::string previewFile;                // 4000 x 3000 with a 160 x 120 EXIF preview
 
 std::string MakeThumbnailFile(int index) {
   std::string path = scratch + "/thumb" + std::to_string(index) + ".jpg";
@@ -55,8 +59,13 @@ void Setup() {
   o.quality = 90;
   o.seed = 7;
   WriteJpegSample(largeFile.c_str(), o);
+  previewFile = scratch + "/preview.jpg";
+  o.orientation = 1;
+  JpegPreviewBytes(o, 160, 120, &o.exifPreview);
+  WriteJpegSample(previewFile.c_str(), o);
   for (const std::string& f : thumbFiles) printf("# %s: %ld bytes\n", f.c_str(), BenchFileSize(f));
   printf("# %s: %ld bytes\n", largeFile.c_str(), BenchFileSize(largeFile));
+  printf("# %s: %ld bytes\n", previewFile.c_str(), BenchFileSize(previewFile));
 }
 
 bool PlainDecode(const std::string& path, int scale) {
@@ -79,6 +88,19 @@ void Thumbnail(benchmark::State& state) {
   RunPair(
       state, [&] { return OurDecode(paths[i++ % paths.size()], 1, FIT_SCREEN_WHOLE); },
       [&] { return PlainDecode(thumbFiles[j++ % thumbFiles.size()], 8); });
+}
+
+// --photos: a thumbnail of a 12 MP photo over 1 MiB; range(0) 1 when it has
+// an EXIF preview. The floor is the library's plain 1/8 decode of the photo.
+void PhotoThumbnail(benchmark::State& state) {
+  const std::string& file = state.range(0) ? previewFile : largeFile;
+  std::wstring path = DevicePath(file);
+  SetPhotosMode(true);
+  RunPair(
+      state, [&] { return OurDecode(path, 1, FIT_SCREEN_WHOLE); },
+      [&] { return PlainDecode(file, 8); });
+  SetPhotosMode(false);
+  state.counters["thumbnails_per_s"] = 1000.0 / state.counters["ours_ms"];
 }
 
 // range(0) is the fit mode; the floor decodes at the library scale that mode
@@ -144,12 +166,21 @@ int main(int argc, char** argv) {
   PlatformSetScreenSize(240, 320);
   Setup();
   benchmark::RegisterBenchmark("thumbnail", Thumbnail)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("photo_thumbnail", PhotoThumbnail)->Arg(0)->Arg(1)
+      ->Unit(benchmark::kMillisecond);
   for (int mode = 0; mode < 3; mode++)
     benchmark::RegisterBenchmark("viewer", Viewer)->Arg(mode)->Unit(benchmark::kMillisecond);
   CounterReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   printf("\n");
   PrintRatio(reporter, "thumbnail 2048x1536 <1MiB", "thumbnail", 1.10);
+  for (const char* name : {"photo_thumbnail/0", "photo_thumbnail/1"}) {
+    if (!reporter.counters.count(name)) continue;
+    auto& c = reporter.counters[name];
+    printf("--photos thumbnail 12 MP, %-13s %6.1f per s (%.2f ms); plain 1/8 decode %6.1f per s (%.2f ms)\n",
+           name[16] == '1' ? "EXIF preview:" : "no preview:", 1000.0 / c["ours_ms"], c["ours_ms"],
+           1000.0 / c["floor_ms"], c["floor_ms"]);
+  }
   PrintRatio(reporter, "viewer 4000x3000 FIT_LARGE", "viewer/0", 1.15);
   PrintRatio(reporter, "viewer 4000x3000 SCREEN_WHOLE", "viewer/1", 1.15);
   PrintRatio(reporter, "viewer 4000x3000 SCREEN_FINE", "viewer/2", 1.15);
