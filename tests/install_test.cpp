@@ -66,9 +66,10 @@ TEST_F(InstallTest, ProgramToolsEntryIconsAndManual) {
       if (l == line) return true;
     return false;
   };
-  EXPECT_TRUE(has("Exec=viewer %f"));
+  EXPECT_TRUE(has("Exec=viewer --photos %f"));
   EXPECT_TRUE(has("Icon=korvane-viewer"));
-  EXPECT_TRUE(has("MimeType=image/jpeg;image/png;image/gif;image/bmp;inode/directory;"));
+  EXPECT_TRUE(has("MimeType=image/jpeg;image/png;image/gif;image/bmp;image/webp;image/heif;"
+                  "image/heic;image/avif;image/tiff;inode/directory;"));
   if (access(kDesktopValidator, X_OK) == 0) {
     ToolRun check = RunProgram(kDesktopValidator, {desktopPath}, dir.path());
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
