@@ -411,6 +411,9 @@ void OneSequence(const std::string& viewer, const std::string& work, const std::
   snprintf(size, sizeof(size), "%dx%d", s.w, s.h);
   std::vector<std::string> args = {viewer, "--headless", "--script", scriptPath, "--root",
                                    fx.root, "--screen", size, "--registry", registry};
+  // A third of the runs in the photos face: the same folders list the same
+  // entries, and its worker follows the shown page.
+  if (RandomIn(rng, 0, 2) == 0) args.push_back("--photos");
   if (RandomIn(rng, 0, 4) != 0) args.push_back(fx.starts[RandomIn(rng, 0, (int)fx.starts.size() - 1)]);
   Run run = RunViewer(args);
 
