@@ -133,9 +133,10 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   return fclose(f) == 0 && ok;
 }
 
-// Decodes one file in every mode; prints its row. False when a run failed.
+// Decodes one file in every mode (with --photos for the photo formats, which
+// are refused without it); prints its row. False when a run failed.
 bool MeasureFile(const std::string& decoder, const std::string& label, const std::string& path,
-                 size_t bytes, const std::string& scratch) {
+                 size_t bytes, bool photos, const std::string& scratch) {
   Run worst;
   const char* worstMode = "";
   long peakKb = 0;
@@ -143,6 +144,7 @@ bool MeasureFile(const std::string& decoder, const std::string& label, const std
   std::string trouble;
   for (const DecodeMode& mode : kModes) {
     std::vector<std::string> args = {decoder};
+    if (photos) args.push_back("--photos");
     for (const char* a : mode.args)
       if (a) args.push_back(a);
     args.push_back(path);
@@ -209,6 +211,7 @@ struct FolderRun {
   std::string script;
   int files;              // in the folder
   int wantedChanges;      // folder changes between state lines
+  bool photos;            // run with --photos
 };
 
 // Runs the program on a script; prints its row. False when it failed or did
@@ -222,9 +225,10 @@ bool MeasureFolder(const std::string& viewer, const std::string& scratch, const 
   std::filesystem::remove(registry, ec);  // every run starts from no settings
   if (!WriteFile(script, f.script)) return false;
   Run run;
-  RunChild({viewer, "--headless", "--root", scratch + "/" + f.root, "--script", script,
-            "--registry", registry, f.startPath},
-           states.c_str(), &run);
+  std::vector<std::string> args = {viewer, "--headless", "--root", scratch + "/" + f.root,
+                                   "--script", script, "--registry", registry, f.startPath};
+  if (f.photos) args.insert(args.begin() + 1, "--photos");
+  RunChild(args, states.c_str(), &run);
   const std::vector<std::string> lines = ReadLines(states);
   int changes = 0;
   for (size_t i = 1; i < lines.size(); i++)
@@ -283,14 +287,19 @@ int main(int argc, char** argv) {
   const std::string files = scratch + "/files";
   const std::string few = scratch + "/few/hostile";
   const std::string many = scratch + "/many/hostile";
+  // Every file, the photo formats too, listed only with --photos.
+  const std::string all = scratch + "/all/hostile";
   std::filesystem::create_directories(files);
   std::filesystem::create_directories(few);
   std::filesystem::create_directories(many);
+  std::filesystem::create_directories(all);
 
   // The files are written once and linked into the folders; their bytes are
   // dropped before the first child, whose peak counts this process's pages.
-  std::vector<std::string> names;
+  std::vector<std::string> names;  // the photo formats' last
   std::vector<size_t> sizes;
+  std::vector<bool> photos;
+  size_t plainCount = 0;
   bool written = true;
   {
     std::vector<HostileFile> hostile;
@@ -300,13 +309,16 @@ int main(int argc, char** argv) {
     for (const HostileFile& h : hostile) {
       names.push_back(h.name);
       sizes.push_back(h.bytes.size());
+      photos.push_back(h.photos);
+      if (!h.photos) plainCount++;
       written = written && WriteFile(files + "/" + h.name, h.bytes) &&
-                Link(files + "/" + h.name, few + "/" + h.name);
+                Link(files + "/" + h.name, all + "/" + h.name) &&
+                (h.photos || Link(files + "/" + h.name, few + "/" + h.name));
     }
     sizes.push_back(honest.size());
   }
   for (int i = 0; written && i < kManyFiles; i++) {
-    const std::string& name = names[(size_t)i % names.size()];
+    const std::string& name = names[(size_t)i % plainCount];
     char numbered[16];
     snprintf(numbered, sizeof numbered, "%03d-", i);
     written = Link(files + "/" + name, many + "/" + numbered + name);
@@ -323,20 +335,25 @@ int main(int argc, char** argv) {
          "(a process each, 240 x 320; worst wall time and peak resident memory of the four):\n",
          decoder.c_str());
   ok = MeasureFile(decoder, "(honest 640 x 480 JPEG)", files + "/honest.jpg", sizes.back(),
-                   scratch) && ok;
+                   false, scratch) && ok;
   for (size_t i = 0; i < names.size(); i++)
-    ok = MeasureFile(decoder, names[i], files + "/" + names[i], sizes[i], scratch) && ok;
+    ok = MeasureFile(decoder, names[i], files + "/" + names[i], sizes[i], photos[i], scratch) &&
+         ok;
 
-  const int count = (int)names.size();
-  const FolderRun shown = {"few", "\\hostile", "idle\nstate\nquit\n", count, 0};
-  const FolderRun shownMany = {"many", "\\hostile", "idle\nstate\nquit\n", kManyFiles, 0};
+  const int count = (int)plainCount;
+  const int allCount = (int)names.size();
+  const FolderRun shown = {"few", "\\hostile", "idle\nstate\nquit\n", count, 0, false};
+  const FolderRun shownMany = {"many", "\\hostile", "idle\nstate\nquit\n", kManyFiles, 0, false};
+  const FolderRun shownAll = {"all", "\\hostile", "idle\nstate\nquit\n", allCount, 0, true};
   const std::string trips = BackAndForthScript();
-  const FolderRun trip = {"few", "\\", trips, count, 2 * kRoundTrips + 1};
-  const FolderRun tripMany = {"many", "\\", trips, kManyFiles, 2 * kRoundTrips + 1};
+  const FolderRun trip = {"few", "\\", trips, count, 2 * kRoundTrips + 1, false};
+  const FolderRun tripMany = {"many", "\\", trips, kManyFiles, 2 * kRoundTrips + 1, false};
   printf("\nfolders, shown by %s --headless until the thumbnail worker has ended:\n",
          viewer.c_str());
   ok = MeasureFolder(viewer, scratch, shown,
                      "folder of " + std::to_string(count) + " hostile files") && ok;
+  ok = MeasureFolder(viewer, scratch, shownAll,
+                     "folder of all " + std::to_string(allCount) + " with --photos") && ok;
   ok = MeasureFolder(viewer, scratch, shownMany,
                      "folder of " + std::to_string(kManyFiles) + " (the same, repeated)") && ok;
   ok = MeasureFolder(viewer, scratch, trip,

@@ -1,8 +1,12 @@
 // The platform image decoder pulled through its read callback. The last
-// three bytes pick the largest picture and the read size, and stay part of
-// the file: decoders ignore what follows the picture, so seeds stay valid.
+// three bytes pick the largest picture, the read size, whether the --photos
+// formats are allowed (bit 1 of the last) and whether the RGB entry point
+// runs instead (bit 2, the divisor from the first of the three); they stay
+// part of the file: decoders ignore what follows the picture, so seeds stay
+// valid.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -17,6 +21,18 @@ struct Source {
   size_t offset;
   DWORD piece;  // at most this much a call, like a slow file
 };
+
+struct Divisor {
+  int answer;
+  int width, height;  // the upright size it was asked with
+};
+
+int ChooseDivisor(void* context, int width, int height) {
+  Divisor* d = (Divisor*)context;
+  d->width = width;
+  d->height = height;
+  return d->answer;
+}
 
 DWORD ReadSource(char* buffer, DWORD maximum, LPARAM param) {
   Source* s = (Source*)param;
@@ -49,6 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   info.iMaxHeight = 1 + h * 4;
   info.pfnGetData = ReadSource;
   info.crTransparentOverride = 0xFFFFFFFF;
+  ImageDecoderAllowPhotoFormats((r & 2) != 0);
+  if (r & 4) {
+    // 0 refuses; large ones leave a pixel.
+    Divisor divisor = {w % 20, 0, 0};
+    RgbPicture picture = {};
+    const int made = DecompressImageRgb(&info, ChooseDivisor, &divisor, &picture);
+    if (made != (picture.pixels != nullptr)) __builtin_trap();
+    if (made && (divisor.answer < 1 ||
+                 picture.width != (divisor.width + divisor.answer - 1) / divisor.answer ||
+                 picture.height != (divisor.height + divisor.answer - 1) / divisor.answer))
+      __builtin_trap();
+    free(picture.pixels);
+    return 0;
+  }
   HRESULT result = DecompressImageIndirect(&info);
   if (result == S_OK && !bitmap) __builtin_trap();
   if (result != S_OK && bitmap) __builtin_trap();
