@@ -45,7 +45,8 @@ HRESULT DecompressImageIndirect(DecompressImageInfo* info);
 // --photos additions.
 
 // Lets the decoder take WebP, HEIF/HEIC, AVIF and TIFF too, each through its
-// own gdk-pixbuf loader and no other. Off by default; set before any decode.
+// own gdk-pixbuf loader and no other, its declared size weighed against the
+// budget before the loader sees it. Off by default; set before any decode.
 void ImageDecoderAllowPhotoFormats(bool on);
 
 // A decoded picture as 8-bit red, green, blue, top row first, rows of
