@@ -47,6 +47,7 @@ struct JpegDecode {
   bool previewAllowed;
   bool previewUsed;
   int orientation;
+  JpegExifBlock exifBlock;
   ExifFacts exif;
   FILE* previewFile;  // the preview's bytes as a stream: the source stays stdio
 };
@@ -58,18 +59,6 @@ bool PreviewMatches(int previewWidth, int previewHeight, int width, int height) 
   if (previewWidth < kThumbnailSide && previewHeight < kThumbnailSide) return false;
   const int64_t skew = (int64_t)previewHeight * width - (int64_t)previewWidth * height;
   return (skew < 0 ? -skew : skew) <= width;
-}
-
-// Photos: reads the saved EXIF segment into d->exif and d->orientation.
-void ReadSavedExif(JpegDecode* d) {
-  d->orientation = 1;
-  for (jpeg_saved_marker_ptr m = d->cinfo.marker_list; m; m = m->next) {
-    if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 || memcmp(m->data, "Exif\0\0", 6) != 0)
-      continue;
-    ReadExifFacts(m->data, m->data_length, &d->exif);
-    d->orientation = d->exif.orientation;
-    return;
-  }
 }
 
 // Photos, thumbnails: when the EXIF preview fits the picture, the library
@@ -107,12 +96,13 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   jpeg_create_decompress(cinfo);
   JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
   jpeg_stdio_src(cinfo, d->file);
-  // Saving a segment changes nothing in the pixels.
-  if (d->photos) jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+  // Reading the EXIF segment changes nothing in the pixels.
+  if (d->photos) JpegKeepExif(cinfo, &d->exifBlock);
   jpeg_read_header(cinfo, TRUE);
   d->orientation = 1;
   if (d->photos) {
-    ReadSavedExif(d);
+    ReadExifFacts(d->exifBlock.bytes, d->exifBlock.size, &d->exif);
+    d->orientation = d->exif.orientation;
     if (d->thumbnail && d->previewAllowed) SwitchToPreview(d);
   }
   int components;

@@ -99,3 +99,45 @@ bool JpegOutputWithin(jpeg_decompress_struct* cinfo, uint64_t maxPixels) {
   jpeg_calc_output_dimensions(cinfo);
   return (uint64_t)cinfo->output_width * cinfo->output_height <= maxPixels;
 }
+
+namespace {
+
+const size_t kExifSignature = 6;  // "Exif\0\0"
+
+// The source never suspends, so a byte is always there (a fake end of image
+// at worst).
+unsigned NextByte(j_decompress_ptr cinfo) {
+  jpeg_source_mgr* src = cinfo->src;
+  if (src->bytes_in_buffer == 0) src->fill_input_buffer(cinfo);
+  src->bytes_in_buffer--;
+  return *src->next_input_byte++;
+}
+
+// APP1 segments: the first that holds EXIF is kept, the rest passed over.
+boolean ReadApp1(j_decompress_ptr cinfo) {
+  JpegExifBlock* block = (JpegExifBlock*)cinfo->client_data;
+  long length = (long)(NextByte(cinfo) << 8);
+  length += NextByte(cinfo);
+  length -= 2;
+  if (length < 0) return TRUE;
+  uint8_t signature[kExifSignature];
+  size_t got = 0;
+  for (; got < (size_t)length && got < kExifSignature; got++) signature[got] = (uint8_t)NextByte(cinfo);
+  if (block->size == 0 && got == kExifSignature &&
+      memcmp(signature, "Exif\0\0", kExifSignature) == 0) {
+    memcpy(block->bytes, signature, kExifSignature);
+    for (; got < (size_t)length; got++) block->bytes[got] = (uint8_t)NextByte(cinfo);
+    block->size = got;
+  } else if (got < (size_t)length) {
+    cinfo->src->skip_input_data(cinfo, length - (long)got);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void JpegKeepExif(jpeg_decompress_struct* cinfo, JpegExifBlock* block) {
+  block->size = 0;
+  cinfo->client_data = block;
+  jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, ReadApp1);
+}

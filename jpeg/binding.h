@@ -64,3 +64,16 @@ bool JpegOutputWithin(jpeg_decompress_struct* cinfo, uint64_t maxPixels);
 // One library row of 1, 3 or 4 samples per pixel into red, green, blue.
 // Grey repeats its sample; CMYK from an Adobe file is stored inverted.
 void JpegRowToRgb(const JSAMPLE* in, int components, int width, bool adobe, uint8_t* out);
+
+// The first APP1 segment that holds EXIF ("Exif\0\0" and on), at most the
+// largest a segment can be. Kept by our own marker reader rather than the
+// library's marker saving, whose copies of every segment would not be
+// bounded.
+struct JpegExifBlock {
+  uint8_t bytes[65533];
+  size_t size;  // 0 when the file had none
+};
+
+// Before jpeg_read_header: fills *block from the header's APP1 segments.
+// Takes the object's client_data; the source must never suspend.
+void JpegKeepExif(jpeg_decompress_struct* cinfo, JpegExifBlock* block);

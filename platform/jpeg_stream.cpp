@@ -27,12 +27,8 @@ struct StreamDecode {
   JpegProgress progress;
   Source source;
   GdkPixbuf* pixbuf;
-  // The first APP1 segment holding EXIF, when the orientation is wanted.
-  BYTE exif[kMaxExifBlock];
-  size_t exifSize;
+  JpegExifBlock exif;  // when the orientation is wanted
 };
-
-const size_t kExifSignature = 6;  // "Exif\0\0"
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
@@ -66,39 +62,6 @@ void SkipInput(j_decompress_ptr cinfo, long count) {
   src->pub.bytes_in_buffer -= (size_t)count;
 }
 
-// The source never suspends, so a byte is always there (a fake end of image
-// at worst).
-unsigned NextByte(j_decompress_ptr cinfo) {
-  jpeg_source_mgr* src = cinfo->src;
-  if (src->bytes_in_buffer == 0) src->fill_input_buffer(cinfo);
-  src->bytes_in_buffer--;
-  return *src->next_input_byte++;
-}
-
-// APP1 segments: the first that holds EXIF is kept, within its own buffer of
-// the largest size a segment can have; the rest are passed over. Kept by us
-// rather than by the library's marker saving, whose copies of many segments
-// would not be bounded.
-boolean ReadApp1(j_decompress_ptr cinfo) {
-  StreamDecode* d = (StreamDecode*)cinfo;  // cinfo is its first member
-  long length = (long)(NextByte(cinfo) << 8);
-  length += NextByte(cinfo);
-  length -= 2;
-  if (length < 0) return TRUE;
-  BYTE signature[kExifSignature];
-  size_t got = 0;
-  for (; got < (size_t)length && got < kExifSignature; got++) signature[got] = (BYTE)NextByte(cinfo);
-  if (d->exifSize == 0 && got == kExifSignature &&
-      memcmp(signature, "Exif\0\0", kExifSignature) == 0) {
-    memcpy(d->exif, signature, kExifSignature);
-    for (; got < (size_t)length; got++) d->exif[got] = (BYTE)NextByte(cinfo);
-    d->exifSize = got;
-  } else if (got < (size_t)length) {
-    cinfo->src->skip_input_data(cinfo, length - (long)got);
-  }
-  return TRUE;
-}
-
 // Returns 1 with d->pixbuf filled, or 0 after a failure that left the
 // object alive (it is destroyed here). A fatal library error lands at the
 // setjmp in DecodeJpegStream instead.
@@ -118,11 +81,11 @@ __attribute__((noinline)) int Run(StreamDecode* d, const JpegStream& s) {
   src->pub.next_input_byte = s.buffer;
   src->pub.bytes_in_buffer = s.have;
   cinfo->src = &src->pub;
-  if (s.orientation) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, ReadApp1);
+  if (s.orientation) JpegKeepExif(cinfo, &d->exif);
   jpeg_read_header(cinfo, TRUE);
   if (s.orientation) {
     ExifFacts facts;
-    ReadExifFacts(d->exif, d->exifSize, &facts);
+    ReadExifFacts(d->exif.bytes, d->exif.size, &facts);
     *s.orientation = facts.orientation;
     FreeExifFacts(&facts);
   }
