@@ -62,6 +62,13 @@ bool IsPhotoName(const WCHAR* name) {
 
 bool IsDigit(WCHAR c) { return c >= L'0' && c <= L'9'; }
 
+// FoldCase without the call for ASCII, which most names are: the sort of a
+// large folder spends its time here.
+inline WCHAR Fold(WCHAR c) {
+  if (c >= 0x80) return FoldCase(c);
+  return (c >= L'A' && c <= L'Z') ? c + 32 : c;
+}
+
 bool FoundBefore(const Found& a, const Found& b) {
   if (a.kind != b.kind) return a.kind < b.kind;
   return CompareNamesNaturally(a.name, b.name) < 0;
@@ -114,9 +121,12 @@ int CompareNamesNaturally(const WCHAR* a, const WCHAR* b) {
     }
     // A digit against anything else compares as its character: digits are
     // contiguous, so any digit gives the same answer.
-    WCHAR cx = FoldCase(*x), cy = FoldCase(*y);
-    if (cx != cy) return cx < cy ? -1 : 1;
-    if (cx == 0) break;
+    if (*x != *y) {
+      WCHAR cx = Fold(*x), cy = Fold(*y);
+      if (cx != cy) return cx < cy ? -1 : 1;
+    } else if (*x == 0) {
+      break;
+    }
     x++;
     y++;
   }
