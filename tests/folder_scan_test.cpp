@@ -85,9 +85,9 @@ TEST(FolderScan, SortOrder) {
 
 TEST(FolderScan, CompareEntries) {
   WCHAR a[] = L"abc", b[] = L"ABCD", c[] = L"zeta";
-  FolderEntry pa = {a, a, Picture, nullptr, 0, 0, 0};
-  FolderEntry pb = {b, b, Picture, nullptr, 0, 0, 0};
-  FolderEntry fc = {c, c, Folder, nullptr, 0, 0, 0};
+  FolderEntry pa = {a, a, Picture, nullptr, 0, 0, 0, false};
+  FolderEntry pb = {b, b, Picture, nullptr, 0, 0, 0, false};
+  FolderEntry fc = {c, c, Folder, nullptr, 0, 0, 0, false};
   EXPECT_LT(CompareEntries(&pa, &pb), 0);  // a prefix first, case ignored
   EXPECT_GT(CompareEntries(&pb, &pa), 0);
   EXPECT_EQ(CompareEntries(&pa, &pa), 0);
