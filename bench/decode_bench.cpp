@@ -114,14 +114,14 @@ void Viewer(benchmark::State& state) {
       [&] { return PlainDecode(largeFile, kScaleOfMode[mode]); });
 }
 
-// Peak resident memory (KiB) of a fresh viewer-decode process, which sits
+// Peak resident memory (KiB) of a fresh korvane-decode process, which sits
 // beside this program; -1 when it did not run or made no picture.
 long PeakOfDecodeKiB(const std::string& input, int mode) {
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
   if (n <= 0) return -1;
   self[n] = 0;
-  std::string tool = std::filesystem::path(self).parent_path().string() + "/viewer-decode";
+  std::string tool = std::filesystem::path(self).parent_path().string() + "/korvane-decode";
   std::string fit = std::to_string(mode);
   const char* argv[] = {tool.c_str(), "--fit", fit.c_str(), input.c_str(), "/dev/null", nullptr};
   pid_t child = fork();

@@ -1,5 +1,5 @@
 // The hostile files measured from outside, each run a process of its own:
-// every file decoded by viewer-decode as a thumbnail and in each fit mode,
+// every file decoded by korvane-decode as a thumbnail and in each fit mode,
 // then folders of them shown by the headless program, and a folder entered
 // and left over and over while its thumbnails are decoded.
 //
@@ -9,7 +9,7 @@
 // is expected. Exits 1 when a run crashed, timed out, could not start, or a
 // folder run did not do what its script asked; the figures print either way.
 //
-//   hostile_bench [--tools DIR]   DIR holds viewer and viewer-decode
+//   hostile_bench [--tools DIR]   DIR holds korvane-viewer and korvane-decode
 //                                 (default: this program's own folder)
 #include <fcntl.h>
 #include <poll.h>
@@ -279,8 +279,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: hostile_bench [--tools DIR]\n");
     return 2;
   }
-  const std::string decoder = tools + "/viewer-decode";
-  const std::string viewer = tools + "/viewer";
+  const std::string decoder = tools + "/korvane-decode";
+  const std::string viewer = tools + "/korvane-viewer";
   char scratchName[] = "/tmp/hostile_bench.XXXXXX";
   if (!mkdtemp(scratchName)) return 2;
   const std::string scratch = scratchName;

@@ -26,7 +26,7 @@ const int kMaxZoom = 16;
 const int kDefaultZoom = 2;
 
 const char kUsage[] =
-    "usage: viewer [options] [PATH]\n"
+    "usage: korvane-viewer [options] [PATH]\n"
     "  PATH               a picture or folder to open: a host path inside the root,\n"
     "                     or a device path beginning with a backslash\n"
     "  --root DIR         host folder shown as the device's root (default /)\n"
@@ -54,7 +54,7 @@ struct Options {
 };
 
 int Usage(const char* problem) {
-  fprintf(stderr, "viewer: %s\n%s", problem, kUsage);
+  fprintf(stderr, "korvane-viewer: %s\n%s", problem, kUsage);
   return 2;
 }
 
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
   int status = ParseOptions(argc, argv, &o, &done);
   if (status || done) return status;
   if (!PlatformSetDeviceRoot(o.root)) {
-    fprintf(stderr, "viewer: the root %s is not a folder\n", o.root);
+    fprintf(stderr, "korvane-viewer: the root %s is not a folder\n", o.root);
     return 2;
   }
   PlatformSetRegistryFile(o.registry);
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     if (o.fullscreen) {
       int w, h;
       if (!SdlDisplaySize(&w, &h)) {
-        fprintf(stderr, "viewer: no display (try --headless)\n");
+        fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
         return 1;
       }
       o.width = w < kMinScreenWidth ? kMinScreenWidth : w;
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     static uint32_t icon[32 * 32];
     bool haveIcon = PlatformIconPixels(MAKEINTRESOURCEW(101), 32, icon) != 0;
     if (!SdlBackendOpen(o.zoom, o.fullscreen, title, haveIcon ? icon : nullptr)) {
-      fprintf(stderr, "viewer: no display (try --headless)\n");
+      fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
       return 1;
     }
     PlatformSetBackend(SdlBackend());

@@ -43,12 +43,12 @@ std::string Unescaped(std::string roff) {
 }
 
 TEST_F(InstallTest, ProgramToolsEntryIconsAndManual) {
-  for (const char* name : {"viewer", "viewer-decode", "viewer-list", "viewer-sample"})
+  for (const char* name : {"korvane-viewer", "korvane-decode", "korvane-list"})
     EXPECT_EQ(access(At(std::string("bin/") + name).c_str(), X_OK), 0) << name;
   // Build helpers, tests and benchmarks stay out.
-  for (const char* name : {"viewer-icon", "viewer_tests", "decode_bench"})
+  for (const char* name : {"viewer-icon", "viewer-sample", "viewer_tests", "decode_bench"})
     EXPECT_NE(access(At(std::string("bin/") + name).c_str(), F_OK), 0) << name;
-  ToolRun version = RunProgram(At("bin/viewer"), {"--version"}, dir.path());
+  ToolRun version = RunProgram(At("bin/korvane-viewer"), {"--version"}, dir.path());
   EXPECT_EQ(version.exitCode, 0) << version.err;
   EXPECT_FALSE(version.out.empty());
 
@@ -66,7 +66,7 @@ TEST_F(InstallTest, ProgramToolsEntryIconsAndManual) {
       if (l == line) return true;
     return false;
   };
-  EXPECT_TRUE(has("Exec=viewer --photos %f"));
+  EXPECT_TRUE(has("Exec=korvane-viewer --photos %f"));
   EXPECT_TRUE(has("Icon=korvane-viewer"));
   EXPECT_TRUE(has("MimeType=image/jpeg;image/png;image/gif;image/bmp;image/webp;image/heif;"
                   "image/heic;image/avif;image/tiff;inode/directory;"));
@@ -87,16 +87,16 @@ TEST_F(InstallTest, ProgramToolsEntryIconsAndManual) {
     EXPECT_EQ(png[25], 6) << "colour type: RGBA";
   }
 
-  std::string manual = ReadHostFile(At("share/man/man1/viewer.1"));
+  std::string manual = ReadHostFile(At("share/man/man1/korvane-viewer.1"));
   EXPECT_EQ(manual.compare(0, 4, ".TH "), 0);
   for (const char* section : {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "FILES", "EXAMPLES"})
     EXPECT_NE(manual.find(std::string(".SH ") + section + "\n"), std::string::npos) << section;
 }
 
 TEST_F(InstallTest, ManualListsEveryOptionOfHelp) {
-  ToolRun help = RunProgram(At("bin/viewer"), {"--help"}, dir.path());
+  ToolRun help = RunProgram(At("bin/korvane-viewer"), {"--help"}, dir.path());
   ASSERT_EQ(help.exitCode, 0) << help.err;
-  const std::string manual = Unescaped(ReadHostFile(At("share/man/man1/viewer.1")));
+  const std::string manual = Unescaped(ReadHostFile(At("share/man/man1/korvane-viewer.1")));
   // Every "--word" of the usage text, and the operand it names.
   std::vector<std::string> options;
   for (size_t at = 0; (at = help.out.find("--", at)) != std::string::npos;) {

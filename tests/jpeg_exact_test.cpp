@@ -158,7 +158,7 @@ class JpegExact : public ::testing::Test {
     bool wroteBmp = false;
   };
 
-  // Runs viewer-decode with the given options on a sample.
+  // Runs korvane-decode with the given options on a sample.
   static ToolResult RunTool(const std::string& input, bool thumbnail, int fit, int sw, int sh,
                             unsigned seed) {
     const std::string bmpPath = dir_->At("out.bmp");
@@ -168,9 +168,9 @@ class JpegExact : public ::testing::Test {
     args.insert(args.end(), {"--fit", std::to_string(fit), "--screen",
                              std::to_string(sw) + "x" + std::to_string(sh), "--seed",
                              std::to_string(seed), input, bmpPath});
-    ToolRun run = ::RunTool("viewer-decode", args, dir_->path());
+    ToolRun run = ::RunTool("korvane-decode", args, dir_->path());
     ToolResult result;
-    if (run.exitCode == -1) ADD_FAILURE() << "viewer-decode did not run";
+    if (run.exitCode == -1) ADD_FAILURE() << "korvane-decode did not run";
     result.exitCode = run.exitCode;
     result.printed = run.out;
     FILE* f = fopen(bmpPath.c_str(), "rb");

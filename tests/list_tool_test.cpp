@@ -1,4 +1,4 @@
-// viewer-list from outside: its printed contract on a folder laid out here.
+// korvane-list from outside: its printed contract on a folder laid out here.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,7 +29,7 @@ class ListTool : public ::testing::Test {
     dir.Write("root/Trips/notes.txt", "");
     dir.MakeFolder("root/empty");
   }
-  ToolRun List(const std::vector<std::string>& args) { return RunTool("viewer-list", args, dir.path()); }
+  ToolRun List(const std::vector<std::string>& args) { return RunTool("korvane-list", args, dir.path()); }
   TempDir dir;
 };
 

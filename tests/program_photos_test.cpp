@@ -1,6 +1,6 @@
 // The folder grid with --photos, from outside: natural order, the mark of a
 // picture that gave no thumbnail, and a folder cut at 100,000 entries with
-// its title, listed by viewer-list and browsed to its end headless.
+// its title, listed by korvane-list and browsed to its end headless.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -93,7 +93,7 @@ TEST_F(ProgramPhotos, AFolderPastTheLimitKeepsTheFirstInNameOrder) {
     ASSERT_GE(fd, 0);
     close(fd);
   }
-  ToolRun list = RunTool("viewer-list", {"--root", dir.At("root"), "--photos", "\\Big"}, dir.path());
+  ToolRun list = RunTool("korvane-list", {"--root", dir.At("root"), "--photos", "\\Big"}, dir.path());
   ASSERT_EQ(list.exitCode, 0) << list.err;
   std::vector<std::string> lines = Lines(list.out);
   ASSERT_EQ(lines.size(), (size_t)kPhotosEntryLimit + 2);
@@ -103,7 +103,7 @@ TEST_F(ProgramPhotos, AFolderPastTheLimitKeepsTheFirstInNameOrder) {
   EXPECT_EQ(lines[3], "2\tfolder\tf10\tf10");
   EXPECT_EQ(lines[4], "3\tpicture\tp1.jpg\tp1");
   EXPECT_EQ(lines.back(), "100000\tpicture\tp99998.jpg\tp99998");
-  ToolRun old = RunTool("viewer-list", {"--root", dir.At("root"), "\\Big"}, dir.path());
+  ToolRun old = RunTool("korvane-list", {"--root", dir.At("root"), "\\Big"}, dir.path());
   EXPECT_EQ(Lines(old.out)[0], "result 1 generation 2 count 510");
 
   // Headless: the title says the folder was cut; the thumb dragged to the

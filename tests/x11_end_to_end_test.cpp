@@ -284,7 +284,7 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
   }
   script += "tap " + std::to_string(kCloseX) + " " + std::to_string(kCloseY) + "\n";
   dir.Write("script.txt", script);
-  ToolRun headless = RunTool("viewer",
+  ToolRun headless = RunTool("korvane-viewer",
                              {"--headless", "--root", dir.At("root"), "--registry",
                               dir.At("headless.reg"), "--script", dir.At("script.txt")},
                              dir.path());
@@ -303,7 +303,7 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
   guard.Add(&x.viewer);
   std::string problem = x.StartServer();
   ASSERT_EQ(problem, "");
-  x.viewer = StartProcess({std::string(VIEWER_TOOL_DIR) + "/viewer", "--root", dir.At("root"),
+  x.viewer = StartProcess({std::string(VIEWER_TOOL_DIR) + "/korvane-viewer", "--root", dir.At("root"),
                            "--registry", dir.At("window.reg"), "--zoom", std::to_string(kZoom)},
                           x.env, dir.At("viewer.out"), dir.At("viewer.err"));
   ASSERT_GT(x.viewer, 0) << "the viewer did not start";

@@ -1,7 +1,7 @@
-// viewer-decode: one LoadPicture call on a host file, the bitmap written as a
+// korvane-decode: one LoadPicture call on a host file, the bitmap written as a
 // BMP file exactly as it lies in memory.
 //
-//   viewer-decode [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] INPUT OUTPUT.bmp
+//   korvane-decode [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] INPUT OUTPUT.bmp
 //
 // Prints "WIDTHxHEIGHT". Exit 0: bitmap written; 1: the loader made none
 // (nothing written); 2: usage error, an OUTPUT that cannot be written included.
@@ -22,7 +22,7 @@ const size_t kDevicePathMax = 512;
 
 int Usage() {
   fprintf(stderr,
-          "usage: viewer-decode [--photos] [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] "
+          "usage: korvane-decode [--photos] [--thumbnail] [--fit 0|1|2] [--screen WxH] [--seed N] "
           "INPUT OUTPUT.bmp\n");
   return 2;
 }
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   PlatformSetScreenSize(screenWidth, screenHeight);
   WCHAR device[kDevicePathMax];
   if (!HostPathToDevice(paths[0], device, kDevicePathMax)) {
-    fprintf(stderr, "viewer-decode: %s is not a device path\n", paths[0]);
+    fprintf(stderr, "korvane-decode: %s is not a device path\n", paths[0]);
     return 1;
   }
   srand(seeded ? (unsigned)seed : (unsigned)time(nullptr));
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   BITMAP bm;
   GetObject(bitmap, sizeof(bm), &bm);
   if (!WriteBmp(paths[1], bitmap)) {
-    fprintf(stderr, "viewer-decode: cannot write %s\n", paths[1]);
+    fprintf(stderr, "korvane-decode: cannot write %s\n", paths[1]);
     DeleteObject(bitmap);
     return 2;
   }

@@ -1,6 +1,6 @@
-// viewer-list: lists one folder with the program's own scan.
+// korvane-list: lists one folder with the program's own scan.
 //
-//   viewer-list [--root DIR] [--thumbnails] [--photos] FOLDER
+//   korvane-list [--root DIR] [--thumbnails] [--photos] FOLDER
 //
 // FOLDER is a device path ("\Pictures"; "" is the root) or a host path inside
 // the root. Prints "result R generation G count N", then one line per entry,
@@ -24,7 +24,7 @@ namespace {
 const size_t kHostNameMax = 4096;
 
 int Usage() {
-  fprintf(stderr, "usage: viewer-list [--root DIR] [--thumbnails] [--photos] FOLDER\n");
+  fprintf(stderr, "usage: korvane-list [--root DIR] [--thumbnails] [--photos] FOLDER\n");
   return 2;
 }
 
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   }
   if (!folder) return Usage();
   if (!PlatformSetDeviceRoot(root)) {
-    fprintf(stderr, "viewer-list: %s is not a folder\n", root);
+    fprintf(stderr, "korvane-list: %s is not a folder\n", root);
     return 2;
   }
   if (folder[0] == '\\' || folder[0] == 0) {
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     if (!WideFromHostName(folder, wide, kPathMax)) return Usage();
     wcscpy(currentFolder, wide);
   } else if (!HostPathToDevice(folder, currentFolder, kPathMax)) {
-    fprintf(stderr, "viewer-list: %s is not inside %s\n", folder, root);
+    fprintf(stderr, "korvane-list: %s is not inside %s\n", folder, root);
     return 2;
   }
   // The folder shown never ends in a backslash; "\" is the root.

@@ -55,5 +55,5 @@ ToolRun RunViewerScript(const TempDir& dir, const std::string& script,
                                   dir.At("registry.reg")};
   all.insert(all.end(), args.begin(), args.end());
   all.insert(all.end(), {"--script", dir.At("script.txt")});
-  return RunTool("viewer", all, dir.path());
+  return RunTool("korvane-viewer", all, dir.path());
 }

@@ -10,7 +10,7 @@ struct ToolRun {
   std::string err;    // standard error
 };
 
-// name: the tool's file name ("viewer-list"); args: its arguments.
+// name: the tool's file name ("korvane-list"); args: its arguments.
 // scratchDir: where its output streams are caught.
 ToolRun RunTool(const std::string& name, const std::vector<std::string>& args,
                 const std::string& scratchDir);

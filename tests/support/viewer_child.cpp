@@ -44,7 +44,7 @@ ViewerChild StartViewer(const std::vector<std::string>& args, const std::functio
     close(out[1]);
     return child;
   }
-  const std::string tool = std::string(VIEWER_TOOL_DIR) + "/viewer";
+  const std::string tool = std::string(VIEWER_TOOL_DIR) + "/korvane-viewer";
   std::vector<std::string> all = {tool};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
