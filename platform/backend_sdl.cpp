@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/cursor.h"
@@ -313,6 +314,15 @@ void SetIcon(const uint32_t* icon) {
   SDL_FreeSurface(surface);
 }
 
+// The window's X11 class and Wayland app id: the desktop entry's
+// StartupWMClass, so a dock matches the window to the entry. SDL reads these
+// when its video starts; a value already set by the user wins.
+void UseWindowClass() {
+  static const char kWindowClass[] = "korvane-viewer";
+  setenv("SDL_VIDEO_X11_WMCLASS", kWindowClass, 0);
+  setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWindowClass, 0);
+}
+
 Uint32 RegisteredWakeType() {
   static Uint32 type = SDL_RegisterEvents(1);
   return type;
@@ -337,6 +347,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   if (sdl.window) return 0;
   // Ctrl+C and kill end the program as they would without a window.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  UseWindowClass();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
   Uint32 wakeType = RegisteredWakeType();
   if (wakeType == (Uint32)-1) {

@@ -12,6 +12,7 @@ shows the palette as drawn (greys keep red, green and blue equal).
 """
 
 import os
+import re
 import struct
 import sys
 
@@ -25,7 +26,18 @@ from pictures import (camera, folder_layer, over, parent_tile, picture_tile, red
 HERE = os.path.dirname(os.path.abspath(__file__))
 ART = os.path.join(HERE, "art")
 LANGUAGE = 1033
-VERSION = (1, 0, 0, 1)
+
+
+def project_version():
+    """project(VERSION a.b.c) and VIEWER_VERSION_BUILD of CMakeLists.txt: the one source."""
+    with open(os.path.join(HERE, "..", "CMakeLists.txt")) as f:
+        text = f.read()
+    release = re.search(r"project\(korvane-viewer VERSION (\d+)\.(\d+)\.(\d+)", text)
+    build = re.search(r"set\(VIEWER_VERSION_BUILD (\d+)\)", text)
+    return tuple(int(n) for n in release.groups() + build.groups())
+
+
+VERSION = project_version()
 
 
 # ---------------------------------------------------------------------------

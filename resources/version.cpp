@@ -1,5 +1,5 @@
-// Reads the program's version from its version block, so the number shown
-// is the one the executable carries.
+// The version line, and the version the program's version block carries
+// (made by make_resources.py from the same project version).
 #include "resources/version.h"
 
 #include <cstring>
@@ -49,9 +49,8 @@ int ProgramVersion(WCHAR* out, int max) {
 }
 
 int ProgramVersionLine(WCHAR* out, int max) {
-  WCHAR version[32];
-  if (!out || max <= 0 || !ProgramVersion(version, 32)) return 0;
-  int n = swprintf(out, (size_t)max, L"%ls %ls", kProductName, version);
+  if (!out || max <= 0) return 0;
+  int n = swprintf(out, (size_t)max, L"%ls %ls", kProductName, kVersionText);
   if (n < 0) {
     out[0] = 0;
     return 0;

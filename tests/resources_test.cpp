@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -326,10 +327,13 @@ TEST(ResourceVersion, BlockHoldsVersionAndStrings) {
   EXPECT_EQ(root.key, L"VS_VERSION_INFO");
   ASSERT_EQ(root.valueLength, 52);
   EXPECT_EQ(Read32(root.value), 0xFEEF04BDu);
-  EXPECT_EQ(Read32(root.value + 8), 0x00010000u);   // file version 1.0
-  EXPECT_EQ(Read32(root.value + 12), 0x00000001u);  // .0.1
-  EXPECT_EQ(Read32(root.value + 16), 0x00010000u);  // product version
-  EXPECT_EQ(Read32(root.value + 20), 0x00000001u);
+  // File and product version: the project's version and the build number.
+  const uint32_t ms = ((uint32_t)kVersionMajor << 16) | (uint32_t)kVersionMinor;
+  const uint32_t ls = ((uint32_t)kVersionPatch << 16) | (uint32_t)kVersionBuild;
+  EXPECT_EQ(Read32(root.value + 8), ms);
+  EXPECT_EQ(Read32(root.value + 12), ls);
+  EXPECT_EQ(Read32(root.value + 16), ms);
+  EXPECT_EQ(Read32(root.value + 20), ls);
   EXPECT_EQ(Read32(root.value + 36), 1u);  // VFT_APP
 
   const VersionNode* strings = Child(root, L"StringFileInfo");
@@ -339,8 +343,11 @@ TEST(ResourceVersion, BlockHoldsVersionAndStrings) {
   EXPECT_EQ(TextValue(Child(*table, L"FileDescription")), L"Viewer");
   EXPECT_EQ(TextValue(Child(*table, L"InternalName")), L"Viewer");
   EXPECT_EQ(TextValue(Child(*table, L"OriginalFilename")), L"Viewer.exe");
-  EXPECT_EQ(TextValue(Child(*table, L"FileVersion")), L"1, 0, 0, 1");
-  EXPECT_EQ(TextValue(Child(*table, L"ProductVersion")), L"1, 0, 0, 1");
+  const std::wstring shown = std::to_wstring(kVersionMajor) + L", " + std::to_wstring(kVersionMinor) +
+                             L", " + std::to_wstring(kVersionPatch) + L", " +
+                             std::to_wstring(kVersionBuild);
+  EXPECT_EQ(TextValue(Child(*table, L"FileVersion")), shown);
+  EXPECT_EQ(TextValue(Child(*table, L"ProductVersion")), shown);
   EXPECT_EQ(TextValue(Child(*table, L"ProductName")), L"Korvane Viewer");
   const VersionNode* vars = Child(root, L"VarFileInfo");
   ASSERT_NE(vars, nullptr);
@@ -350,13 +357,20 @@ TEST(ResourceVersion, BlockHoldsVersionAndStrings) {
   EXPECT_EQ(Read32(translation->value), 0x04B00409u);
 
   WCHAR version[32];
-  EXPECT_EQ(ProgramVersion(version, 32), 7);
-  EXPECT_STREQ(version, L"1.0.0.1");
-  EXPECT_EQ(ProgramVersion(version, 7), 0);  // no room for the terminator
+  std::wstring dotted = shown;
+  for (size_t at; (at = dotted.find(L", ")) != std::wstring::npos;) dotted.replace(at, 2, L".");
+  EXPECT_EQ(ProgramVersion(version, 32), (int)dotted.size());
+  EXPECT_EQ(std::wstring(version), dotted);
+  EXPECT_EQ(ProgramVersion(version, (int)dotted.size()), 0);  // no room for the terminator
   EXPECT_STREQ(version, L"");
+  // The line --version prints: the release, which the block's version begins with.
+  const std::wstring release = kVersionText;
+  EXPECT_EQ(dotted.compare(0, release.size() + 1, release + L"."), 0) << "the block's version "
+      << std::string(dotted.begin(), dotted.end()) << " is not the project's";
   WCHAR line[64];
-  EXPECT_GT(ProgramVersionLine(line, 64), 0);
-  EXPECT_STREQ(line, L"Korvane Viewer 1.0.0.1");
+  EXPECT_EQ(ProgramVersionLine(line, 64), (int)(wcslen(kProductName) + 1 + release.size()));
+  EXPECT_EQ(std::wstring(line), std::wstring(kProductName) + L" " + release);
+  EXPECT_EQ(ProgramVersionLine(line, (int)(wcslen(kProductName) + 1 + release.size())), 0);
 }
 
 TEST(ResourceIcon, GroupHoldsBothSizes) {

@@ -311,6 +311,10 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
   ASSERT_EQ(x.Tool({"xdotool", "search", "--sync", "--name", "^Viewer$"}, &found), 0)
       << "no window named Viewer within 10 s; viewer said: " << ReadHostFile(dir.At("viewer.err"));
   x.window = found.substr(0, found.find('\n'));
+  // Instance and class: the desktop entry's StartupWMClass, so docks match the two.
+  std::string wmClass;
+  EXPECT_EQ(x.Tool({"xprop", "-id", x.window, "WM_CLASS"}, &wmClass), 0) << "xprop failed";
+  EXPECT_EQ(wmClass, "WM_CLASS(STRING) = \"korvane-viewer\", \"korvane-viewer\"\n");
   ASSERT_EQ(x.Tool({"xdotool", "windowfocus", "--sync", x.window}), 0) << "cannot focus the window";
 
   for (int i = 0; i <= stepCount; i++) {
