@@ -1,10 +1,25 @@
 # Installs the Debian packages the build needs, only those missing.
 # Sourced by scripts/run and scripts/test.
+
+# What the program needs to build and run (a -DBUILD_TESTING=OFF build).
+viewer_runtime_packages=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
+  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation
+  libexif-dev webp-pixbuf-loader heif-gdk-pixbuf libavif-gdk-pixbuf)
+# What the tests and benchmarks add.
+viewer_test_packages=(googletest libgtest-dev libbenchmark-dev)
+
+# The run-time packages and the given ones: viewer_install_runtime_deps [PACKAGE...]
+viewer_install_runtime_deps() {
+  viewer_install_packages "${viewer_runtime_packages[@]}" "$@"
+}
+
+# Everything for the tests too: viewer_install_deps [PACKAGE...]
 viewer_install_deps() {
-  local wanted=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
-    libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation
-    libexif-dev webp-pixbuf-loader heif-gdk-pixbuf libavif-gdk-pixbuf
-    googletest libgtest-dev libbenchmark-dev "$@")
+  viewer_install_packages "${viewer_runtime_packages[@]}" "${viewer_test_packages[@]}" "$@"
+}
+
+viewer_install_packages() {
+  local wanted=("$@")
   local missing=() p
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
