@@ -62,6 +62,9 @@ extern int32_t entriesFound;
 // Lists path (callers pass currentFolder) into the entry list and starts a
 // thumbnail worker for it. 1 when both passes could start, else 0.
 int ScanFolder(const WCHAR* path);
+// Whether path's listing pattern (path, "\\*.*") fits kPathMax: a folder
+// whose does not can never be listed, so it is not entered.
+bool CanListFolder(const WCHAR* path);
 // Releases names, labels and thumbnails; leaves entryCount as it was.
 void FreeEntryList();
 // Folders before pictures, then names ignoring case; with photosMode the

@@ -23,6 +23,14 @@ namespace {
 
 std::mutex listLock;
 
+const WCHAR kListingPattern[] = L"%ls\\*.*";
+
+// path's listing pattern into pattern (kPathMax characters); false when it
+// does not fit.
+bool BuildPattern(const WCHAR* path, WCHAR* pattern) {
+  return swprintf(pattern, kPathMax, kListingPattern, path) >= 0;
+}
+
 const WCHAR* const kPictureExtensions[] = {L".gif", L".jpg", L".bmp", L".jpeg", L".png"};
 
 bool IsPictureName(const WCHAR* name) {
@@ -111,6 +119,11 @@ int CompareEntries(const FolderEntry* a, const FolderEntry* b) {
   return _wcsicmp(a->name, b->name);
 }
 
+bool CanListFolder(const WCHAR* path) {
+  WCHAR pattern[kPathMax];
+  return BuildPattern(path, pattern);
+}
+
 void FreeEntryList() {
   std::lock_guard<std::mutex> hold(listLock);
   FreeEntriesLocked();
@@ -124,7 +137,7 @@ int ScanFolder(const WCHAR* path) {
     std::lock_guard<std::mutex> hold(listLock);
     FreeEntriesLocked();
     WCHAR pattern[kPathMax];
-    bool fits = swprintf(pattern, kPathMax, L"%ls\\*.*", path) >= 0;
+    bool fits = BuildPattern(path, pattern);
     entryCount = 0;
     listGeneration++;
     listGenerationNow.store(listGeneration, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,11 @@ const char kDefaultName[] = "registry.reg";
 const char kLockSuffix[] = ".lock";
 const char kTempSuffix[] = ".tmp.";
 const char kTempPattern[] = "XXXXXX";
+// A lock held longer than this (a stopped second instance, a backup tool)
+// fails the change like any other failed save, rather than freezing the
+// window's thread.
+const int kLockWaitMs = 1000;
+const int kLockRetryMs = 10;
 
 enum StoreState { STORE_MISSING, STORE_OK, STORE_BAD };
 
@@ -89,6 +95,24 @@ void FolderOf(const char* path, char* out) {
   } else {
     memcpy(out, path, (size_t)(slash - path));
     out[slash - path] = 0;
+  }
+}
+
+long MonotonicMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// Takes the exclusive lock on fd, trying for at most kLockWaitMs.
+bool LockWithin(int fd) {
+  const long deadline = MonotonicMs() + kLockWaitMs;
+  const struct timespec pause = {0, kLockRetryMs * 1000000L};
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (MonotonicMs() >= deadline) return false;
+    nanosleep(&pause, nullptr);
   }
 }
 
@@ -202,12 +226,10 @@ LONG SaveChange(const std::wstring& keyPath, const RegValue* value, bool replace
   MakeFolders(folder);
   int lockFd = open(lockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
   if (lockFd < 0) return ERROR_ACCESS_DENIED;
-  int locked;
-  while ((locked = flock(lockFd, LOCK_EX)) != 0 && errno == EINTR) {
-  }
-  LONG result = locked == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  const bool locked = LockWithin(lockFd);
+  LONG result = locked ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
   RegStore store;
-  if (locked == 0 && (ReadStore(path, &store) != STORE_BAD || replaceBad)) {
+  if (locked && (ReadStore(path, &store) != STORE_BAD || replaceBad)) {
     RegKeyRecord* key = RegFindKey(&store, keyPath);
     bool changed = !key;
     if (!key) key = RegEnsureKey(&store, keyPath);

@@ -10,9 +10,10 @@ namespace {
 
 const WCHAR kSettingsKey[] = L"Software\\Korvane\\Viewer";
 const WCHAR kFolderValue[] = L"Dir";
-// The folder is read into this many characters, terminator included: a
-// longer remembered folder restores as the root.
-const size_t kStoredFolderChars = 256;
+// The folder is read into as many characters as a folder path can have,
+// terminator included, so every folder that can be entered is restored; a
+// longer value is no folder path and restores as the root.
+const size_t kStoredFolderChars = kPathMax;
 
 // The settings key, created (empty class, no options) when it cannot be
 // opened; null when neither works.

@@ -5,6 +5,7 @@
 // Writes currentFolder as "Dir". Window thread.
 void SaveSettings();
 // Replaces currentFolder with "Dir" (trailing backslashes dropped), or the
-// root when it is missing, not a string, or longer than 255 characters.
+// root when it is missing, not a string, or longer than a folder path
+// (kPathMax - 1 characters).
 // Window thread.
 void LoadSettings();

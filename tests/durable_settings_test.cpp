@@ -1,9 +1,12 @@
 // The remembered folder survives savers killed at any moment, two programs
 // saving at once, and saves that cannot be made (a folder without write
-// access, a file size limit, a folder where the file should be): those stay
-// silent, keep the old file and let the program go on.
+// access, a file size limit, a folder where the file should be, a lock
+// another process keeps): those stay silent, keep the old file and let the
+// program go on. Every folder that can be entered is remembered.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +28,40 @@
 #include "tests/support/viewer_child.h"
 
 namespace {
+
+// A program stuck on the lock is ended by this alarm rather than hanging
+// the test: the wait it is allowed is about a second a save.
+const unsigned kHangSeconds = 30;
+
+// Another process holding the registry's lock until the holder goes.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& lockPath) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+      if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "l", 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char said = 0;
+    holding_ = pid_ > 0 && read(ready[0], &said, 1) == 1;
+    close(ready[0]);
+  }
+  ~LockHolder() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool holding() const { return holding_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool holding_ = false;
+};
 
 // Names in a folder, sorted.
 std::vector<std::string> Listing(const std::string& folder) {
@@ -227,6 +264,62 @@ TEST_F(DurableProgram, SavesThatCannotBeMadeKeepTheOldFileAndTheProgramGoesOn) {
   EXPECT_TRUE(std::filesystem::is_directory(folderPath));
   EXPECT_EQ(Listing(folderPath), std::vector<std::string>{});
   EXPECT_EQ(Folders(Run(folderPath, "state\n").out), std::vector<std::string>{""});
+}
+
+TEST_F(DurableProgram, ALockHeldByAnotherProcessFailsTheSavesAndTheProgramGoesOn) {
+  const std::string registry = dir.At("conf/registry.reg");
+  ASSERT_EQ(Run(registry, "tap 110 60\nidle\n").exitCode, 0);
+  const std::string before = ReadHostFile(registry);
+  ASSERT_EQ(StoredFolder(registry), L"\\Pictures");
+  const auto bounded = [] { alarm(kHangSeconds); };
+  {
+    LockHolder holder(registry + ".lock");
+    ASSERT_TRUE(holder.holding());
+    // Up to the root, then into \Empty: two saves, each given up.
+    ToolRun run = Run(registry, "idle\nstate\ntap 40 60\nidle\nstate\ntap 40 60\nidle\nstate\n",
+                      bounded);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Folders(run.out), (std::vector<std::string>{"\\Pictures", "", "\\Empty"}));
+    EXPECT_EQ(ReadHostFile(registry), before);
+    // A first start creates the settings key, a save of its own.
+    const std::string fresh = dir.At("conf/fresh.reg");
+    LockHolder freshHolder(fresh + ".lock");
+    ASSERT_TRUE(freshHolder.holding());
+    ToolRun first = Run(fresh, "idle\nstate\n", bounded);
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(Folders(first.out), std::vector<std::string>{""});
+    EXPECT_EQ(ReadHostFile(fresh), "");
+  }
+  // Once the lock is free the old folder is still there and saves work.
+  ToolRun after = Run(registry, "idle\nstate\ntap 40 60\nidle\n", bounded);
+  EXPECT_EQ(Folders(after.out), std::vector<std::string>{"\\Pictures"});
+  EXPECT_EQ(StoredFolder(registry), L"");
+}
+
+TEST_F(DurableProgram, LongFoldersAreRememberedAndOnesThatCannotBeListedAreNotEntered) {
+  // Device paths: 502 characters for the outer folder; 507 for "cccc",
+  // whose listing pattern just fits; 508 for "ddddd", whose does not.
+  const std::string outer = "root/" + std::string(250, 'a') + "/" + std::string(250, 'b');
+  for (const std::string& f : {outer.substr(0, 255), outer, outer + "/cccc", outer + "/cccc/x",
+                               outer + "/ddddd", outer + "/ddddd/x"})
+    dir.MakeFolder(f);
+  const std::string device = "\\" + std::string(250, 'a') + "\\" + std::string(250, 'b');
+  const std::string registry = dir.At("conf/registry.reg");
+  // In from the command line, a tap on "ddddd" (refused: it stays), then
+  // into "cccc".
+  ViewerChild child = Start(registry, "idle\nstate\ntap 180 60\nidle\nstate\ntap 110 60\nidle\nstate\n",
+                            nullptr, device.c_str());
+  ToolRun run = FinishViewer(child);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> states = Lines(run.out);
+  ASSERT_EQ(states.size(), 3u) << run.out;
+  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 3 " + device);
+  EXPECT_EQ(states[1], states[0]);
+  EXPECT_EQ(states[2], "1 0 0 0 2 0 0 0 2 2 " + device + "\\cccc");
+  // The next start restores it.
+  ToolRun next = Run(registry, "idle\nstate\n");
+  EXPECT_EQ(next.out, states[2] + "\n");
 }
 
 }  // namespace

@@ -54,7 +54,8 @@ TEST_F(SettingsTest, FirstRunCreatesTheKeyWithoutValuesAndLoadsTheRoot) {
 }
 
 TEST_F(SettingsTest, OddFoldersRoundTrip) {
-  const std::wstring longest = L"\\" + std::wstring(254, L'x');
+  // As long as a folder path can be; the old limit of 255 characters too.
+  const std::wstring longest = L"\\" + std::wstring(kPathMax - 2, L'x');
   const std::wstring folders[] = {
       L"",
       L"\\Pictures",
@@ -63,6 +64,7 @@ TEST_F(SettingsTest, OddFoldersRoundTrip) {
       std::wstring(L"\\lone\xD800high\xDFFFlow"),
       std::wstring(L"\\raw\xDC80\xDCFFbytes"),
       L"\\smile \U0001F600 \u00e9t\u00e9",
+      std::wstring(L"\\") + std::wstring(255, L'y'),
       longest,
   };
   for (const std::wstring& folder : folders) {
@@ -78,10 +80,10 @@ TEST_F(SettingsTest, OddFoldersRoundTrip) {
     EXPECT_EQ(size, (folder.size() + 1) * sizeof(WCHAR));
     RegCloseKey(key);
   }
-  EXPECT_EQ(longest.size(), 255u);
-  // One character more is stored whole but restores as the root.
-  wcscpy(currentFolder, (longest + L"y").c_str());
-  SaveSettings();
+  EXPECT_EQ(longest.size(), (size_t)kPathMax - 1);
+  // One character more is no folder path: it restores as the root.
+  const std::wstring tooLong = longest + L"y";
+  StoreRaw(REG_SZ, tooLong.c_str(), (DWORD)((tooLong.size() + 1) * sizeof(WCHAR)));
   EXPECT_EQ(Loaded(), L"");
 }
 
@@ -93,7 +95,7 @@ TEST_F(SettingsTest, UnusableValuesLoadTheRoot) {
   StoreRaw(REG_SZ, unterminated, sizeof(unterminated));
   EXPECT_EQ(Loaded(), L"");
   // Fills the buffer exactly, with no room for a terminator.
-  std::wstring full(256, L'z');
+  std::wstring full(kPathMax, L'z');
   StoreRaw(REG_SZ, full.data(), (DWORD)(full.size() * sizeof(WCHAR)));
   EXPECT_EQ(Loaded(), L"");
   const WCHAR binary[] = L"\\bin";

@@ -292,8 +292,9 @@ void OpenEntry(int index) {
       *cut = 0;
     else
       folder[0] = 0;
-  } else if (swprintf(folder, kPathMax, L"%ls\\%ls", currentFolder, e.name) < 0) {
-    return;  // the path would not fit: stay where we are
+  } else if (swprintf(folder, kPathMax, L"%ls\\%ls", currentFolder, e.name) < 0 ||
+             !CanListFolder(folder)) {
+    return;  // the path or its listing pattern would not fit: stay where we are
   }
   s.selection = 0;
   wcscpy(currentFolder, folder);
