@@ -68,7 +68,9 @@ void AddEntry(const WCHAR* name, const WCHAR* label, EntryKind kind, uint32_t fi
 // could not start. Called with the list lock held.
 bool ScanPass(const WCHAR* pattern, bool wantFolders) {
   WIN32_FIND_DATAW item;
-  HANDLE find = FindFirstFileW(pattern, &item);
+  // A folder anywhere in the enumeration takes a place, so the folder pass
+  // reads every name; it looks up only those that may be folders.
+  HANDLE find = wantFolders ? FindFirstFolderW(pattern, &item) : FindFirstFileW(pattern, &item);
   if (find == INVALID_HANDLE_VALUE) return false;
   do {
     if (entryCount >= kScanLimit) break;
@@ -153,8 +155,12 @@ int ScanFolder(const WCHAR* path) {
       if (!listed) return 0;
       if (!wanted) return 1;
     } else {
-      // A pattern that does not fit is a folder that cannot be listed.
-      if (!fits || !ScanPass(pattern, true) || !ScanPass(pattern, false)) return 0;
+      // A pattern that does not fit is a folder that cannot be listed. A
+      // folder without sub-folders gives no folder pass: whether it can be
+      // listed is the picture pass's answer.
+      if (!fits) return 0;
+      ScanPass(pattern, true);
+      if (!ScanPass(pattern, false)) return 0;
       qsort(entryList, (size_t)entryCount, sizeof(FolderEntry), CompareForSort);
     }
     startValue = listGeneration;

@@ -15,16 +15,27 @@ namespace {
 
 const size_t kHostPathMax = 4096;
 
+// What an enumeration reports. BASIC: no sizes, the folder's own item
+// types trusted. FOLDERS: no sizes, folders only.
+enum FindMode { FIND_FULL, FIND_BASIC, FIND_FOLDERS };
+
 // An enumeration in progress; the folder closes with the last reference.
 // Used by one thread at a time (readdir keeps the position).
 struct FindObject : PlatformObject {
   DIR* dir;
   int dirFd;
-  bool basic;  // no sizes; the folder's own item types trusted
+  FindMode mode;
   WCHAR pattern[MAX_PATH];
-  explicit FindObject(DIR* d) : PlatformObject(KIND_FIND), dir(d), dirFd(dirfd(d)), basic(false) {}
+  explicit FindObject(DIR* d)
+      : PlatformObject(KIND_FIND), dir(d), dirFd(dirfd(d)), mode(FIND_FULL) {}
   ~FindObject() override { closedir(dir); }
 };
+
+// Whether an item of this type may be a folder: a folder, a link, or a
+// type the file system does not tell.
+bool MayBeFolder(unsigned char type) {
+  return type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN;
+}
 
 bool MatchesAll(const WCHAR* pattern) {
   return wcscmp(pattern, L"*.*") == 0 || wcscmp(pattern, L"*") == 0;
@@ -57,13 +68,14 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
   while (struct dirent* item = readdir(f->dir)) {
     const char* name = item->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    if (f->mode == FIND_FOLDERS && !MayBeFolder(item->d_type)) continue;
     // No device path can name it: joined to its folder it would fall apart
     // into other names ("..\x.jpg" would open a file one folder up).
     if (strchr(name, '\\')) continue;
     WCHAR wide[MAX_PATH];
     if (!WideFromHostName(name, wide, MAX_PATH)) continue;
     if (!MatchesAll(f->pattern) && !Matches(f->pattern, wide)) continue;
-    if (f->basic && (item->d_type == DT_DIR || item->d_type == DT_REG)) {
+    if (f->mode == FIND_BASIC && (item->d_type == DT_DIR || item->d_type == DT_REG)) {
       data->dwFileAttributes = item->d_type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
       data->nFileSizeHigh = 0;
       data->nFileSizeLow = 0;
@@ -79,9 +91,11 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
     uint64_t size = S_ISLNK(link.st_mode) && !isDir && fstatat(f->dirFd, name, &target, 0) == 0
                         ? (uint64_t)target.st_size
                         : (uint64_t)link.st_size;
+    if (f->mode == FIND_FOLDERS && !isDir) continue;
+    const bool sized = f->mode == FIND_FULL;
     data->dwFileAttributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    data->nFileSizeHigh = f->basic ? 0 : (DWORD)(size >> 32);
-    data->nFileSizeLow = f->basic ? 0 : (DWORD)size;
+    data->nFileSizeHigh = sized ? (DWORD)(size >> 32) : 0;
+    data->nFileSizeLow = sized ? (DWORD)size : 0;
     wcscpy(data->cFileName, wide);
     return true;
   }
@@ -92,7 +106,7 @@ bool NextItem(FindObject* f, WIN32_FIND_DATAW* data) {
 
 namespace {
 
-HANDLE FindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data, bool basic) {
+HANDLE FindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data, FindMode mode) {
   if (!pattern || !data) return INVALID_HANDLE_VALUE;
   const WCHAR* slash = wcsrchr(pattern, L'\\');
   const WCHAR* namePattern = slash ? slash + 1 : pattern;
@@ -115,7 +129,7 @@ HANDLE FindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data, bool basic) {
     return INVALID_HANDLE_VALUE;
   }
   wcscpy(f->pattern, namePattern);
-  f->basic = basic;
+  f->mode = mode;
   if (!NextItem(f, data)) {
     delete f;
     return INVALID_HANDLE_VALUE;
@@ -127,11 +141,15 @@ HANDLE FindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data, bool basic) {
 }  // namespace
 
 HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
-  return FindFirst(pattern, data, false);
+  return FindFirst(pattern, data, FIND_FULL);
 }
 
 HANDLE FindFirstFileBasicW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
-  return FindFirst(pattern, data, true);
+  return FindFirst(pattern, data, FIND_BASIC);
+}
+
+HANDLE FindFirstFolderW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
+  return FindFirst(pattern, data, FIND_FOLDERS);
 }
 
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {

@@ -138,16 +138,33 @@ TEST(FolderScan, LinksFollowFoldersAndDanglingOnesArePlainFiles) {
 TEST(FolderScan, CrowdedFolderKeepsTheFirst510InEnumerationOrder) {
   TempDir dir;
   dir.MakeFolder("many");
-  for (int i = 0; i < 600; i++) dir.Write("many/p" + std::to_string(i) + ".jpg", "");
+  dir.MakeFolder("elsewhere");
+  for (int i = 0; i < 600; i++) {
+    dir.Write("many/p" + std::to_string(i) + ".jpg", "");
+    // Folders, links to one, other files and a dangling picture link among
+    // the pictures: every folder is listed wherever it comes, then the
+    // pictures the list still has room for.
+    if (i % 97 == 0) dir.MakeFolder("many/f" + std::to_string(i));
+    if (i % 50 == 0) dir.Write("many/n" + std::to_string(i) + ".txt", "");
+  }
+  ASSERT_EQ(symlink(dir.At("elsewhere").c_str(), dir.At("many/linked").c_str()), 0);
+  ASSERT_EQ(symlink(dir.At("nowhere").c_str(), dir.At("many/dangling.jpg").c_str()), 0);
   // The host's own listing order decides which pictures make it.
-  std::vector<std::string> listed;
-  for (const auto& item : std::filesystem::directory_iterator(dir.At("many")))
-    listed.push_back(item.path().filename().string());
-  listed.resize(kScanLimit - 1);
+  std::vector<std::string> folders, pictures;
+  for (const auto& item : std::filesystem::directory_iterator(dir.At("many"))) {
+    const std::string name = item.path().filename().string();
+    if (item.is_directory())
+      folders.push_back("F " + name);
+    else if (item.path().extension() == ".jpg")
+      pictures.push_back("P " + name);
+  }
+  pictures.resize(kScanLimit - 1 - folders.size());
   EXPECT_EQ(Scan(L"\\many"), 1);
   ASSERT_EQ(entryCount, kScanLimit);
-  std::vector<std::string> got;
-  for (int i = 1; i < entryCount; i++) got.push_back(Bytes(entryList[i].name));
+  std::vector<std::string> got, listed = folders;
+  listed.insert(listed.end(), pictures.begin(), pictures.end());
+  for (int i = 1; i < entryCount; i++)
+    got.push_back((entryList[i].kind == Folder ? "F " : "P ") + Bytes(entryList[i].name));
   std::sort(listed.begin(), listed.end());
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, listed);
