@@ -10,127 +10,31 @@
 #include <vector>
 
 #include "platform/gdi.h"
+#include "platform/headless_script.h"
 #include "platform/rgb565.h"
 #include "platform/threads.h"
 #include "platform/window.h"
 
 namespace {
 
-enum Verb { TAP, PRESS, MOVE, RELEASE, KEY, WAIT, IDLE, SHOT, STATE, QUIT };
-
-struct Command {
-  Verb verb;
-  int line;
-  long a = 0, b = 0;  // coordinates, key code and repeat flag, or milliseconds
-  std::string file;
-};
-
-struct VerbName {
-  const char* name;
-  Verb verb;
-};
-const VerbName kVerbs[] = {{"tap", TAP},   {"press", PRESS}, {"move", MOVE},   {"release", RELEASE},
-                           {"key", KEY},   {"wait", WAIT},   {"idle", IDLE},   {"shot", SHOT},
-                           {"state", STATE}, {"quit", QUIT}};
-
-// Coordinates beyond this are not a screen position in any sense.
-const long kMaxCoordinate = 32767;
-const long kMaxWait = 24L * 3600 * 1000;
-
-std::vector<Command>* script;
-size_t nextCommand;
-FILE* stateOut;
 std::atomic<DWORD> virtualClock;  // read by workers stamping their posts
+FILE* stateOut;
 DWORD waitLeft;      // of the wait command under way
 bool idlePending;
 bool closing;
-
-bool ParseLong(const char* text, int base, long low, long high, long* out) {
-  if (!text || !*text) return false;
-  char* end;
-  long v = strtol(text, &end, base);
-  if (*end || v < low || v > high) return false;
-  *out = v;
-  return true;
-}
-
-bool ParseLine(char* text, int line, Command* out) {
-  const char* words[4] = {nullptr, nullptr, nullptr, nullptr};
-  int count = 0;
-  for (char* w = strtok(text, " \t\r"); w; w = strtok(nullptr, " \t\r")) {
-    if (count == 4) return false;
-    words[count++] = w;
-  }
-  const VerbName* v = nullptr;
-  for (const VerbName& candidate : kVerbs)
-    if (strcmp(words[0], candidate.name) == 0) v = &candidate;
-  if (!v) return false;
-  out->verb = v->verb;
-  out->line = line;
-  switch (v->verb) {
-    case TAP:
-    case PRESS:
-    case MOVE:
-    case RELEASE:
-      return count == 3 && ParseLong(words[1], 10, -kMaxCoordinate, kMaxCoordinate, &out->a) &&
-             ParseLong(words[2], 10, -kMaxCoordinate, kMaxCoordinate, &out->b);
-    case KEY:
-      if (count == 3 && strcmp(words[2], "repeat") != 0) return false;
-      out->b = count == 3;
-      return (count == 2 || count == 3) && ParseLong(words[1], 16, 1, 0xFF, &out->a);
-    case WAIT:
-      return count == 2 && ParseLong(words[1], 10, 0, kMaxWait, &out->a);
-    case SHOT: {
-      if (count != 2) return false;
-      out->file = words[1];
-      size_t n = out->file.size();
-      return (n > 4 && out->file.compare(n - 4, 4, ".bmp") == 0) ||
-             (n > 4 && out->file.compare(n - 4, 4, ".png") == 0);
-    }
-    default:
-      return count == 1;
-  }
-}
-
-int LoadLines(const std::string& text, FILE* errors, int* badLine) {
-  std::vector<Command>* commands = new std::vector<Command>();
-  size_t at = 0;
-  int line = 0;
-  while (at <= text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string raw = text.substr(at, end - at);
-    at = end + 1;
-    line++;
-    size_t first = raw.find_first_not_of(" \t\r");
-    if (first == std::string::npos || raw[first] == '#') continue;
-    Command c;
-    if (raw.find('\0') != std::string::npos || !ParseLine(&raw[0], line, &c)) {
-      if (errors) fprintf(errors, "script line %d: not understood\n", line);
-      if (badLine) *badLine = line;
-      delete commands;
-      return 0;
-    }
-    commands->push_back(c);
-  }
-  delete script;
-  script = commands;
-  nextCommand = 0;
-  return 1;
-}
 
 LPARAM Point(long x, long y) {
   // Negative coordinates travel as 16-bit values; the platform clamps them.
   return (LPARAM)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x);
 }
 
-void Fail(const Command& c, const char* what) {
+void Fail(const ScriptCommand& c, const char* what) {
   fprintf(stderr, "script line %d: %s\n", c.line, what);
   exit(1);
 }
 
 // Runs one command; true when it gave the message loop something to do.
-bool Run(const Command& c) {
+bool Run(const ScriptCommand& c) {
   switch (c.verb) {
     case TAP:
       PlatformPostInput(WM_LBUTTONDOWN, 1, Point(c.a, c.b));
@@ -158,7 +62,7 @@ bool Run(const Command& c) {
       fflush(stateOut);
       return false;
     }
-    case QUIT: nextCommand = script->size(); return false;
+    case QUIT: ScriptEnd(); return false;
   }
   return false;
 }
@@ -186,7 +90,8 @@ void Wait(int timeoutMs) {
       }
       idlePending = false;
     }
-    if (!script || nextCommand >= script->size()) {
+    ScriptCommand command;
+    if (!ScriptNext(&command)) {
       if (!closing) {
         closing = true;
         PlatformRequestClose();
@@ -195,7 +100,7 @@ void Wait(int timeoutMs) {
       }
       return;
     }
-    if (Run((*script)[nextCommand++])) return;
+    if (Run(command)) return;
   }
 }
 
@@ -206,22 +111,11 @@ const PlatformBackend kHeadless = {TickCount, SleepVirtual, Wait, Nothing, Nothi
 }  // namespace
 
 int HeadlessLoadScriptText(const char* text, FILE* errors, int* badLine) {
-  return LoadLines(text ? text : "", errors, badLine);
+  return ScriptOpenText(text, errors, badLine) ? 1 : 0;
 }
 
 int HeadlessLoadScript(const char* path, FILE* errors, int* badLine) {
-  FILE* f = fopen(path, "rb");
-  if (!f) {
-    if (errors) fprintf(errors, "cannot read the script %s\n", path);
-    if (badLine) *badLine = 0;
-    return 0;
-  }
-  std::string text;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-  fclose(f);
-  return LoadLines(text, errors, badLine);
+  return ScriptOpenFile(path, errors, badLine) ? 1 : 0;
 }
 
 const PlatformBackend* HeadlessBackend(FILE* out) {
