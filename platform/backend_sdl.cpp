@@ -343,6 +343,19 @@ int SdlDisplaySize(int* width, int* height) {
   return ok;
 }
 
+int SdlDisplayRoom(int* width, int* height) {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  SDL_Rect room;
+  int ok = SDL_GetDisplayUsableBounds(0, &room) == 0 && room.w > 0 && room.h > 0;
+  if (ok) {
+    if (width) *width = room.w;
+    if (height) *height = room.h;
+  }
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return ok;
+}
+
 int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon) {
   if (sdl.window) return 0;
   // Ctrl+C and kill end the program as they would without a window.

@@ -10,6 +10,9 @@
 // The desktop display's size, for a full-screen window showing a screen of
 // that size. 1 on success, 0 when there is no display.
 int SdlDisplaySize(int* width, int* height);
+// The room a window has on the desktop display: its usable area, without
+// the desktop's panels. 1 on success, 0 when there is no display.
+int SdlDisplayRoom(int* width, int* height);
 
 // Opens the window: the screen times zoom (1 to 16), or with fullscreen the
 // whole desktop at zoom 1. title is UTF-8; icon, when given, is 32 x 32 ARGB

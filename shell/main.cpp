@@ -124,6 +124,35 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
   return 0;
 }
 
+// The window shows the screen whole: the zoom comes down to the largest
+// whose window fits the display, and a screen that does not fit even at
+// zoom 1 is refused, since such a window cannot be shown and its buffers
+// would only cost memory. 0: go on; otherwise the exit status.
+int FitZoomToDisplay(Options* o) {
+  int roomWidth, roomHeight;
+  if (!SdlDisplayRoom(&roomWidth, &roomHeight)) {
+    fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
+    return 1;
+  }
+  auto fits = [&](int zoom) {
+    return (long)o->width * zoom <= roomWidth && (long)o->height * zoom <= roomHeight;
+  };
+  int zoom = o->zoom;
+  while (zoom > 1 && !fits(zoom)) zoom--;
+  if (!fits(zoom)) {
+    fprintf(stderr,
+            "korvane-viewer: a %dx%d screen does not fit the display (%dx%d); try a smaller "
+            "--screen, or --headless\n",
+            o->width, o->height, roomWidth, roomHeight);
+    return 1;
+  }
+  if (zoom < o->zoom)
+    fprintf(stderr, "korvane-viewer: zoom %d does not fit the display (%dx%d); using zoom %d\n",
+            o->zoom, roomWidth, roomHeight, zoom);
+  o->zoom = zoom;
+  return 0;
+}
+
 // The command line the entry point sees. Text that begins with a backslash
 // is a device path as written; anything else is a host path inside the
 // root. A path that cannot be used sets startPathUnusable.
@@ -168,6 +197,8 @@ int main(int argc, char** argv) {
       o.width = w < kMinScreenWidth ? kMinScreenWidth : w;
       o.height = h < kMinScreenHeight ? kMinScreenHeight : h;
       o.zoom = 1;
+    } else if ((status = FitZoomToDisplay(&o)) != 0) {
+      return status;
     }
     PlatformSetScreenSize(o.width, o.height);
     WCHAR wideTitle[100];
