@@ -1,6 +1,8 @@
-// Device paths to host paths and back. Whatever the path, a host result lies
-// inside the device root, and a device result never climbs: no "." or ".."
-// component survives in either.
+// Device paths to host paths and back, by name. Whatever the path, a host
+// result names a place under the device root, and a device result never
+// climbs: no "." or ".." component survives in either. Links are not looked
+// at: one inside the root may lead anywhere (a Pictures folder on another
+// disk), and the viewer follows it on purpose.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
