@@ -10,9 +10,6 @@
 #include "platform/window.h"
 #include "ui/main_window.h"
 
-WCHAR startPath[kPathMax];
-HINSTANCE appInstance;
-bool startPathUnusable;
 
 static const int kSplashBitmap = 112;
 static const int kSplashWidth = 240;  // the splash keeps its size on any screen

@@ -2,16 +2,8 @@
 // window, the loop with the accelerator table.
 #pragma once
 
-#include "browser/entry_list.h"
 #include "platform/wintypes.h"
-
-// The command line as given (room for 511 characters), or "".
-extern WCHAR startPath[kPathMax];
-extern HINSTANCE appInstance;
-// Set before ViewerMain when a command line was given that cannot name a
-// device path, and by ShowSplash for one too long to keep: the splash holds
-// as for a usable one, but the window lists the root and opens nothing.
-extern bool startPathUnusable;
+#include "ui/main_window.h"
 
 // The program's entry point: splash, window, loop. Returns the quit code,
 // or 0 when the window cannot be created.

@@ -22,7 +22,7 @@
 #include "browser/entry_list.h"
 #include "platform/registry.h"
 #include "platform/registry_format.h"
-#include "shell/settings.h"
+#include "browser/settings.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/viewer_child.h"

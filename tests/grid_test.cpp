@@ -11,7 +11,7 @@
 #include "platform/shell_ui.h"
 #include "platform/threads.h"
 #include "platform/window.h"
-#include "shell/settings.h"
+#include "browser/settings.h"
 #include "shell/startup.h"
 #include "tests/support/temp_dir.h"
 #include "ui/grid.h"

@@ -7,7 +7,7 @@
 
 #include "browser/entry_list.h"
 #include "platform/registry.h"
-#include "shell/settings.h"
+#include "browser/settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "imaging/photos.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
-#include "shell/settings.h"
+#include "browser/settings.h"
 #include "ui/ui_state.h"
 #include "ui/viewer.h"
 

@@ -5,14 +5,13 @@
 #include <cwchar>
 
 #include "browser/entry_list.h"
+#include "browser/settings.h"
 #include "imaging/brightness.h"
 #include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/shell_ui.h"
 #include "platform/window.h"
 #include "platform/wstring.h"
-#include "shell/settings.h"
-#include "shell/startup.h"
 #include "ui/grid.h"
 #include "ui/keys.h"
 #include "ui/ui_state.h"
@@ -20,6 +19,10 @@
 
 static const WCHAR kFontFace[] = L"Arial";
 static const int kFontHeight = 12;
+
+WCHAR startPath[kPathMax];
+bool startPathUnusable;
+HINSTANCE appInstance;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The folder last opened, remembered in the registry.
-#include "shell/settings.h"
+#include "browser/settings.h"
 
 #include <cwchar>
 
