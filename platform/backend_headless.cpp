@@ -1,8 +1,6 @@
 // Headless runs: a virtual clock and a script in place of a person.
 #include "platform/backend_headless.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +9,7 @@
 
 #include "platform/gdi.h"
 #include "platform/headless_script.h"
+#include "platform/png_write.h"
 #include "platform/rgb565.h"
 #include "platform/threads.h"
 #include "platform/window.h"
@@ -171,22 +170,15 @@ int WriteScreenPng(const char* path) {
   int width, height, stride;
   const uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
   if (!pixels) return 0;
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
-  if (!pixbuf) return 0;
-  guchar* out = gdk_pixbuf_get_pixels(pixbuf);
-  const int outStride = gdk_pixbuf_get_rowstride(pixbuf);
+  std::vector<uint32_t> xrgb((size_t)width * (size_t)height);
   for (int y = 0; y < height; y++) {
     const uint16_t* in = (const uint16_t*)((const uint8_t*)pixels + (size_t)y * (size_t)stride);
-    guchar* o = out + (size_t)y * (size_t)outStride;
+    uint32_t* o = xrgb.data() + (size_t)y * (size_t)width;
     for (int x = 0; x < width; x++) {
       unsigned r = in[x] >> 11, g = (in[x] >> 5) & 63, b = in[x] & 31;
       // Widened by repeating the top bits, so white stays 255.
-      o[3 * x] = (guchar)((r << 3) | (r >> 2));
-      o[3 * x + 1] = (guchar)((g << 2) | (g >> 4));
-      o[3 * x + 2] = (guchar)((b << 3) | (b >> 2));
+      o[x] = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
     }
   }
-  gboolean saved = gdk_pixbuf_save(pixbuf, path, "png", nullptr, nullptr);
-  g_object_unref(pixbuf);
-  return saved ? 1 : 0;
+  return WriteRgbPng(path, width, height, xrgb.data());
 }

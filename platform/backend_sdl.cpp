@@ -17,7 +17,6 @@
 namespace {
 
 // 240 x 320 times 16 is as large as a 4K display shows.
-const int kMaxZoom = 16;
 // A sleep returns to its clock this often, so a long one cannot overshoot.
 const int kSleepSliceMs = 20;
 const WPARAM kPlusCode = 0x2B;   // the plus sign's character code
@@ -368,7 +367,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
     return 0;
   }
   if (fullscreen || zoom < 1) zoom = 1;
-  if (zoom > kMaxZoom) zoom = kMaxZoom;
+  if (zoom > kMaxWindowZoom) zoom = kMaxWindowZoom;
   int width = GetSystemMetrics(SM_CXSCREEN) * zoom;
   int height = GetSystemMetrics(SM_CYSCREEN) * zoom;
   Uint32 flags = SDL_WINDOW_SHOWN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);

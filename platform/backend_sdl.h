@@ -14,9 +14,13 @@ int SdlDisplaySize(int* width, int* height);
 // the desktop's panels. 1 on success, 0 when there is no display.
 int SdlDisplayRoom(int* width, int* height);
 
+// Window pixels per screen pixel, at most.
+const int kMaxWindowZoom = 16;
+
 // Opens the window: the screen times zoom (1 to 16), or with fullscreen the
 // whole desktop at zoom 1. title is UTF-8; icon, when given, is 32 x 32 ARGB
 // words. 1 on success, 0 when no display can be opened or one is open.
+
 int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon);
 // Closes the window and SDL (tests; the program leaves it to the process end).
 void SdlBackendClose();

@@ -7,3 +7,5 @@
 // Writes a w x h PNG with an alpha channel; argb is 0xAARRGGBB pixels, top
 // row first, w per row. 1 when the whole file was written, else 0.
 int WriteRgbaPng(const char* path, int w, int h, const uint32_t* argb);
+// The same without an alpha channel: the top byte of each pixel is ignored.
+int WriteRgbPng(const char* path, int w, int h, const uint32_t* xrgb);

@@ -22,7 +22,6 @@ namespace {
 const int kMinScreenWidth = 90;
 const int kMinScreenHeight = 120;
 const int kMaxScreenSide = 8192;
-const int kMaxZoom = 16;
 const int kDefaultZoom = 2;
 
 const char kUsage[] =
@@ -95,7 +94,7 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
     } else if (strcmp(a, "--zoom") == 0 && hasValue) {
       char* end;
       long z = strtol(argv[++i], &end, 10);
-      if (*end || z < 1 || z > kMaxZoom) return Usage("--zoom takes 1 to 16");
+      if (*end || z < 1 || z > kMaxWindowZoom) return Usage("--zoom takes 1 to 16");
       o->zoom = (int)z;
     } else if (strcmp(a, "--fullscreen") == 0) {
       o->fullscreen = true;
