@@ -67,6 +67,10 @@ int ScanFolder(const WCHAR* path);
 bool CanListFolder(const WCHAR* path);
 // Releases names, labels and thumbnails; leaves entryCount as it was.
 void FreeEntryList();
+// Whether a file of this name is listed as a picture: the handheld's
+// .gif .jpg .bmp .jpeg .png, with photosMode also .webp .heic .heif .avif
+// .tif .tiff; any case.
+bool IsPictureName(const WCHAR* name);
 // Folders before pictures, then names ignoring case; with photosMode the
 // names in natural order (CompareNamesNaturally).
 int CompareEntries(const FolderEntry* a, const FolderEntry* b);

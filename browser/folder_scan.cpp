@@ -31,15 +31,11 @@ bool BuildPattern(const WCHAR* path, WCHAR* pattern) {
   return swprintf(pattern, kPathMax, kListingPattern, path) >= 0;
 }
 
-const WCHAR* const kPictureExtensions[] = {L".gif", L".jpg", L".bmp", L".jpeg", L".png"};
-
-bool IsPictureName(const WCHAR* name) {
-  const WCHAR* dot = wcsrchr(name, L'.');
-  if (!dot) return false;
-  for (const WCHAR* ext : kPictureExtensions)
-    if (_wcsicmp(dot, ext) == 0) return true;
-  return false;
-}
+// The handheld's kinds first; photosMode lists the rest too.
+const WCHAR* const kPictureExtensions[] = {L".gif",  L".jpg",  L".bmp",  L".jpeg",
+                                           L".png",  L".webp", L".heic", L".heif",
+                                           L".avif", L".tif",  L".tiff"};
+const int kHandheldExtensions = 5;
 
 // Adds an entry with heap copies of name and label; with cutExtension the
 // label ends before its last dot. An entry whose copies cannot be made is
@@ -111,6 +107,16 @@ void FreeEntriesLocked() {
 }
 
 }  // namespace
+
+bool IsPictureName(const WCHAR* name) {
+  const WCHAR* dot = wcsrchr(name, L'.');
+  if (!dot) return false;
+  const int count = photosMode ? (int)(sizeof(kPictureExtensions) / sizeof(kPictureExtensions[0]))
+                               : kHandheldExtensions;
+  for (int i = 0; i < count; i++)
+    if (_wcsicmp(dot, kPictureExtensions[i]) == 0) return true;
+  return false;
+}
 
 void LockEntryList() { listLock.lock(); }
 void UnlockEntryList() { listLock.unlock(); }

@@ -4,6 +4,7 @@
 #include "browser/photo_scan.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 
@@ -15,10 +16,11 @@ int32_t entriesFound;
 
 namespace {
 
-const WCHAR* const kPhotoExtensions[] = {L".gif",  L".jpg",  L".bmp",  L".jpeg", L".png",
-                                         L".webp", L".heic", L".heif", L".avif", L".tif",
-                                         L".tiff"};
 const size_t kFirstCapacity = 1024;
+// Names held at most while listing: at twice the kept count the list is cut
+// back to the first kPhotosEntryLimit, so a folder of millions of files
+// costs the memory of 200,000 names.
+const size_t kHeldLimit = 2 * (size_t)kPhotosEntryLimit;
 
 // An item found, before it earns a slot in the entry list.
 struct Found {
@@ -45,20 +47,19 @@ struct FoundList {
     items[count++] = Found{copy, kind};
     return true;
   }
+  // Keeps the first keep in name order (not yet sorted) and frees the rest.
+  void CutTo(size_t keep, bool (*before)(const Found&, const Found&)) {
+    if (keep >= count) return;
+    std::nth_element(items, items + keep, items + count, before);
+    for (size_t i = keep; i < count; i++) free(items[i].name);
+    count = keep;
+  }
   // Frees the names from index first on, and the array itself.
   void Release(size_t first) {
     for (size_t i = first; i < count; i++) free(items[i].name);
     free(items);
   }
 };
-
-bool IsPhotoName(const WCHAR* name) {
-  const WCHAR* dot = wcsrchr(name, L'.');
-  if (!dot) return false;
-  for (const WCHAR* ext : kPhotoExtensions)
-    if (_wcsicmp(dot, ext) == 0) return true;
-  return false;
-}
 
 bool IsDigit(WCHAR c) { return c >= L'0' && c <= L'9'; }
 
@@ -142,20 +143,22 @@ bool ListPhotosFolderLocked(const WCHAR* pattern) {
   if (find == INVALID_HANDLE_VALUE) return false;
   FoundList found;
   bool room = true;
+  size_t total = 0;
   do {
     bool isFolder = (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // Folders whose name begins with a dot stay hidden, as without photosMode.
-    if (isFolder && item.cFileName[0] != L'.')
-      room = found.Add(item.cFileName, Folder);
-    else if (!isFolder && IsPhotoName(item.cFileName))
-      room = found.Add(item.cFileName, Picture);
+    const bool listed = isFolder ? item.cFileName[0] != L'.' : IsPictureName(item.cFileName);
+    if (!listed) continue;
+    room = found.Add(item.cFileName, isFolder ? Folder : Picture);
+    total++;
+    if (found.count >= kHeldLimit) found.CutTo(kPhotosEntryLimit, FoundBefore);
   } while (room && FindNextFileW(find, &item));
   FindClose(find);
-  entriesFound = (int32_t)found.count;
+  entriesFound = total > INT32_MAX ? INT32_MAX : (int32_t)total;
   // Only the kept ones need their exact order.
-  size_t keep = std::min(found.count, (size_t)kPhotosEntryLimit);
+  found.CutTo(kPhotosEntryLimit, FoundBefore);
+  const size_t keep = found.count;
   Found* begin = found.items;
-  if (keep < found.count) std::nth_element(begin, begin + keep, begin + found.count, FoundBefore);
   std::sort(begin, begin + keep, FoundBefore);
   for (size_t i = 0; i < keep; i++) Place(found.items[i]);
   found.Release(keep);
