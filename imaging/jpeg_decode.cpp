@@ -23,6 +23,8 @@ namespace {
 // background worker's work; exactly 1 MiB is still accepted.
 const long kThumbnailFileLimit = 1048576;
 const int kThumbnailSide = 54;
+// Each read of the file is one bounded request to the platform's reader.
+const size_t kJpegReadBuffer = 65536;
 
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
 // a longjmp), so nothing in it may have a destructor.
@@ -30,7 +32,9 @@ struct JpegDecode {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   JpegProgress progress;
-  FILE* file;
+  HANDLE file;
+  JpegPullSource source;
+  BYTE readBuffer[kJpegReadBuffer];
   BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   HBITMAP bitmap;
   uint16_t* bits;
@@ -49,8 +53,34 @@ struct JpegDecode {
   int orientation;
   JpegExifBlock exifBlock;
   ExifFacts exif;
-  FILE* previewFile;  // the preview's bytes as a stream: the source stays stdio
+  // The preview's bytes not yet handed to the library.
+  const uint8_t* previewAt;
+  size_t previewLeft;
 };
+
+// The file through the platform's bounded reads; a read that failed or had
+// no answer in time fails the decode.
+long PullFile(void* context, uint8_t* buffer, size_t max) {
+  DWORD got = 0;
+  if (!ReadFile((HANDLE)context, buffer, (DWORD)max, &got, nullptr)) return -1;
+  return (long)got;
+}
+
+long PullPreview(void* context, uint8_t* buffer, size_t max) {
+  JpegDecode* d = (JpegDecode*)context;
+  const size_t count = d->previewLeft < max ? d->previewLeft : max;
+  memcpy(buffer, d->previewAt, count);
+  d->previewAt += count;
+  d->previewLeft -= count;
+  return (long)count;
+}
+
+void ReadPictureHeader(JpegDecode* d) {
+  JpegSetupPullSource(&d->cinfo, &d->source, PullFile, d->file, d->readBuffer,
+                      sizeof(d->readBuffer), 0, false);
+  jpeg_read_header(&d->cinfo, TRUE);
+  JpegLimitInput(&d->cinfo);
+}
 
 // A preview stands in for a thumbnail when it is large enough for one and
 // of the picture's shape within a row: phones embed 160 x 120 for 4:3, and
@@ -66,22 +96,22 @@ bool PreviewMatches(int previewWidth, int previewHeight, int width, int height) 
 // decode and the caller tries again without the preview.
 void SwitchToPreview(JpegDecode* d) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
-  if (!d->exif.preview) return;
+  if (!d->exif.preview || d->exif.previewSize == 0) return;
   // The preview's size is in its own header: read it on the same object.
   const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
-  d->previewFile = fmemopen(d->exif.preview, d->exif.previewSize, "rb");
-  if (!d->previewFile) return;
+  d->previewAt = d->exif.preview;
+  d->previewLeft = d->exif.previewSize;
   jpeg_abort_decompress(cinfo);
-  jpeg_stdio_src(cinfo, d->previewFile);
+  JpegSetupPullSource(cinfo, &d->source, PullPreview, d, d->readBuffer, sizeof(d->readBuffer), 0,
+                      false);
   d->previewUsed = true;
   jpeg_read_header(cinfo, TRUE);
   if (!PreviewMatches((int)cinfo->image_width, (int)cinfo->image_height, width, height)) {
     // Back to the picture itself, from its start.
     jpeg_abort_decompress(cinfo);
     d->previewUsed = false;
-    if (fseek(d->file, 0, SEEK_SET) != 0) ERREXIT(cinfo, JERR_FILE_READ);
-    jpeg_stdio_src(cinfo, d->file);
-    jpeg_read_header(cinfo, TRUE);
+    if (SetFilePointer(d->file, 0, nullptr, FILE_BEGIN) != 0) ERREXIT(cinfo, JERR_FILE_READ);
+    ReadPictureHeader(d);
   }
 }
 
@@ -95,10 +125,9 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
   cinfo->err = JpegSetupErrorManager(&d->err);
   jpeg_create_decompress(cinfo);
   JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
-  jpeg_stdio_src(cinfo, d->file);
   // Reading the EXIF segment changes nothing in the pixels.
   if (d->photos) JpegKeepExif(cinfo, &d->exifBlock);
-  jpeg_read_header(cinfo, TRUE);
+  ReadPictureHeader(d);
   d->orientation = 1;
   if (d->photos) {
     ReadExifFacts(d->exifBlock.bytes, d->exifBlock.size, &d->exif);
@@ -151,7 +180,9 @@ __attribute__((noinline)) int RunDecode(JpegDecode* d) {
     if (!d->bitmap) goto fail;
     d->bits = conversion.bits;
   }
-  // Done with the library and the file.
+  // Done with the library and the file. Finishing reads on to the
+  // end-of-image marker (a damaged one fails the decode), within the
+  // source's limit, so junk after the scan is not read through.
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);
   return 1;
@@ -164,8 +195,7 @@ fail:
 // Releases the decode's state too.
 PictureBitmap FailDecode(JpegDecode* d) {
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
-  fclose(d->file);
-  if (d->previewFile) fclose(d->previewFile);
+  CloseHandle(d->file);
   free(d->buffer);
   FreeExifFacts(&d->exif);
   if (d->bitmap) DeleteObject(d->bitmap);
@@ -191,8 +221,9 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
   // Dither noise, drawn at the start of every decode, thumbnails too.
   DrawDitherNoise(d->noise);
   // The file, opened before the jump point so the failure path knows it.
-  d->file = _wfopen(path, L"rb");
-  if (!d->file) {
+  d->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (d->file == INVALID_HANDLE_VALUE) {
     free(d);
     return nullptr;
   }
@@ -200,10 +231,10 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
   // decode's own bounds are what protects the worker; the viewer shows it
   // is busy.
   if (d->thumbnail && !d->photos) {
-    long size = -1;
-    if (fseek(d->file, 0, SEEK_END) == 0) size = ftell(d->file);
-    if (size < 0 || size > kThumbnailFileLimit || fseek(d->file, 0, SEEK_SET) != 0) {
-      fclose(d->file);
+    DWORD high = 0;
+    const DWORD size = GetFileSize(d->file, &high);
+    if (high != 0 || size > (DWORD)kThumbnailFileLimit) {
+      CloseHandle(d->file);
       free(d);
       return nullptr;
     }
@@ -219,8 +250,7 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
     return FailDecode(d);
   }
   *previewUsed = d->previewUsed;
-  fclose(d->file);
-  if (d->previewFile) fclose(d->previewFile);
+  CloseHandle(d->file);
   FreeExifFacts(&d->exif);
   // Viewer: arrow back, then the picture becomes the brightness source.
   // Registration comes last so a failure leaves the record as it was.

@@ -37,12 +37,17 @@ struct WatchedFile {
 };
 
 // Reads on only while the decode is still wanted; an abandoned one sees the
-// end of its file, so the platform decoder stops at its next read.
+// end of its file, so the platform decoder stops at its next read. A read
+// that failed (or had no answer in time) reports more than was asked, which
+// the decoder takes as an error: a file that stalls gives no picture rather
+// than the part read before it.
 DWORD ReadWatchedData(char* buffer, DWORD maximum, LPARAM param) {
   const WatchedFile* source = (const WatchedFile*)param;
   const DecodeWatch* watch = source->watch;
   if (watch && watch->watched->load(std::memory_order_relaxed) != watch->expected) return 0;
-  return ReadPictureData(buffer, maximum, (LPARAM)source->file);
+  DWORD got = 0;
+  if (!ReadFile(source->file, buffer, maximum, &got, nullptr)) return maximum + 1;
+  return got;
 }
 
 // Photos: the divisor the decoder reduces a non-JPEG picture by, chosen as

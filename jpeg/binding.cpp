@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <jerror.h>
+
 namespace {
 
 // Our own messages, after the library's table.
@@ -140,4 +142,74 @@ void JpegKeepExif(jpeg_decompress_struct* cinfo, JpegExifBlock* block) {
   block->size = 0;
   cinfo->client_data = block;
   jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, ReadApp1);
+}
+
+namespace {
+
+const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+  JpegPullSource* src = (JpegPullSource*)cinfo->src;
+  long got = 0;
+  if (!src->ended && src->taken < src->limit) {
+    const uint64_t room = src->limit - src->taken;
+    got = src->pull(src->context, src->buffer, room < src->bufferMax ? (size_t)room : src->bufferMax);
+    if (got < 0) ERREXIT(cinfo, JERR_FILE_READ);
+  }
+  // As the library's own file source: nothing at all is an error.
+  if (got == 0 && src->taken == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  if (got == 0) {
+    src->ended = true;
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->pub.next_input_byte = kFakeEoi;
+    src->pub.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  src->taken += (uint64_t)got;
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = (size_t)got;
+  return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+  jpeg_source_mgr* src = cinfo->src;
+  if (count <= 0) return;
+  while (count > (long)src->bytes_in_buffer) {
+    count -= (long)src->bytes_in_buffer;
+    FillInput(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= (size_t)count;
+}
+
+}  // namespace
+
+void JpegSetupPullSource(jpeg_decompress_struct* cinfo, JpegPullSource* src, JpegPull pull,
+                         void* context, uint8_t* buffer, size_t bufferMax, size_t have,
+                         bool ended) {
+  src->pull = pull;
+  src->context = context;
+  src->buffer = buffer;
+  src->bufferMax = bufferMax;
+  src->taken = have;
+  src->limit = kJpegSegmentBytes;
+  src->ended = ended;
+  src->pub.init_source = InitSource;
+  src->pub.fill_input_buffer = FillInput;
+  src->pub.skip_input_data = SkipInput;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = TermSource;
+  src->pub.next_input_byte = buffer;
+  src->pub.bytes_in_buffer = have;
+  cinfo->src = &src->pub;
+}
+
+void JpegLimitInput(jpeg_decompress_struct* cinfo) {
+  JpegPullSource* src = (JpegPullSource*)cinfo->src;
+  const uint64_t samples =
+      (uint64_t)cinfo->image_width * cinfo->image_height * (uint64_t)cinfo->num_components;
+  src->limit = kJpegSegmentBytes + samples * kJpegBytesPerSample;
 }

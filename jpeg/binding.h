@@ -26,6 +26,16 @@ const int kMaxJpegScans = 100;
 const long kViewerLibraryMemory = 512L * 1024 * 1024;
 const long kThumbnailLibraryMemory = 128L * 1024 * 1024;
 
+// Bytes the library may take from one file, from the picture's declared
+// size: its segments (EXIF with a preview, ICC, XMP, thumbnails: a few
+// hundred kilobytes in camera files) within kJpegSegmentBytes, and its
+// entropy-coded data within kJpegBytesPerSample a sample, four times what
+// quality 100 spends on noise, 0xFF stuffing and every scan of a
+// progressive file included. Past it the file is taken as ended, so junk
+// after the picture (a 20 GB file of zeros) is never read through.
+const uint64_t kJpegSegmentBytes = 16ull * 1024 * 1024;
+const uint64_t kJpegBytesPerSample = 8;
+
 // One per decode, in the decoding routine's own frame. The fatal exit writes
 // the library's message to standard error, destroys the decompression object
 // and longjmps to failurePath; the object must not be touched after that.
@@ -77,3 +87,29 @@ struct JpegExifBlock {
 // Before jpeg_read_header: fills *block from the header's APP1 segments.
 // Takes the object's client_data; the source must never suspend.
 void JpegKeepExif(jpeg_decompress_struct* cinfo, JpegExifBlock* block);
+
+// A source that pulls its bytes through a callback and never suspends: at
+// the end of the data, or past the limit, the library is warned and handed
+// an end-of-image marker, as its own file source does, so a cut file still
+// decodes. A pull that fails is a fatal library error (the decode fails).
+// Plain data: it lives in the decode's heap state.
+typedef long (*JpegPull)(void* context, uint8_t* buffer, size_t max);  // -1: failed
+struct JpegPullSource {
+  jpeg_source_mgr pub;
+  JpegPull pull;
+  void* context;
+  uint8_t* buffer;
+  size_t bufferMax;
+  uint64_t taken;  // bytes handed to the library so far
+  uint64_t limit;
+  bool ended;
+};
+
+// Installs src on the object; the buffer's first `have` bytes are the
+// data's start (ended: they are all of it). The limit is kJpegSegmentBytes
+// until JpegLimitInput.
+void JpegSetupPullSource(jpeg_decompress_struct* cinfo, JpegPullSource* src, JpegPull pull,
+                         void* context, uint8_t* buffer, size_t bufferMax, size_t have,
+                         bool ended);
+// After jpeg_read_header: the limit from the declared size (above).
+void JpegLimitInput(jpeg_decompress_struct* cinfo);

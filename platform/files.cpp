@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/file_reader.h"
 #include "platform/files.h"
 #include "platform/utf8.h"
 #include "platform/handles.h"
@@ -23,14 +24,6 @@ const size_t kHostPathMax = 4096;
 
 std::mutex rootLock;
 char deviceRoot[kHostPathMax] = "/";
-
-// An open file; the descriptor closes with the last reference, so a read
-// on one thread keeps it open while another thread closes the handle.
-struct FileObject : PlatformObject {
-  int fd;
-  explicit FileObject(int f) : PlatformObject(KIND_FILE), fd(f) {}
-  ~FileObject() override { close(fd); }
-};
 
 // Appends one UTF-8 sequence for code point c; 0 when it does not fit.
 int PutUtf8(DWORD c, char* out, size_t outSize, size_t* at) {
@@ -124,14 +117,18 @@ bool InsideRoot(const char* full, const char* root, size_t rootLen) {
   return strncmp(full, root, rootLen) == 0 && (full[rootLen] == '/' || full[rootLen] == 0);
 }
 
-int OpenRegularFile(const WCHAR* path) {
+}  // namespace
+
+FileObject::~FileObject() { close(fd); }
+
+int OpenRegularFile(const WCHAR* path, struct stat* st, OpenRefusal refuse) {
   char host[kHostPathMax];
   if (!path || !DevicePathToHost(path, host, sizeof(host))) return -1;
+  if (refuse && stat(host, st) == 0 && refuse(st)) return -1;
   // Non-blocking so that a pipe or device cannot stall the open.
   int fd = open(host, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     close(fd);
     return -1;
   }
@@ -139,8 +136,6 @@ int OpenRegularFile(const WCHAR* path) {
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
-
-}  // namespace
 
 int PlatformSetDeviceRoot(const char* hostDir) {
   if (!hostDir) return 0;
@@ -306,14 +301,9 @@ fail:
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposition, DWORD,
                    HANDLE) {
   if (access != GENERIC_READ || disposition != OPEN_EXISTING) return INVALID_HANDLE_VALUE;
-  int fd = OpenRegularFile(path);
-  if (fd < 0) return INVALID_HANDLE_VALUE;
-  FileObject* f = new (std::nothrow) FileObject(fd);
-  if (!f) {
-    close(fd);
-    return INVALID_HANDLE_VALUE;
-  }
-  HANDLE h = HandleCreate(f);  // a full table deletes f, which closes fd
+  FileObject* f = ReaderOpen(path);
+  if (!f) return INVALID_HANDLE_VALUE;
+  HANDLE h = HandleCreate(f);  // a full table deletes f, which closes it
   return h ? h : INVALID_HANDLE_VALUE;
 }
 
@@ -321,23 +311,35 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void*) {
   if (read) *read = 0;
   HandleRef<FileObject> f(file, KIND_FILE);
   if (!f || (!buffer && count)) return FALSE;
-  DWORD total = 0;
-  while (total < count) {
-    ssize_t n = ::read(f->fd, (char*)buffer + total, count - total);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FALSE;
-    if (n == 0) break;
-    total += (DWORD)n;
-  }
-  if (read) *read = total;
+  const long got = ReaderRead(f.get(), buffer, count);
+  if (got < 0) return FALSE;
+  if (read) *read = (DWORD)got;
   return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* high) {
+  HandleRef<FileObject> f(file, KIND_FILE);
+  const uint64_t size = f ? (uint64_t)f->size : 0xFFFFFFFFull;
+  if (high) *high = f ? (DWORD)(size >> 32) : 0;
+  return (DWORD)size;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
+  HandleRef<FileObject> f(file, KIND_FILE);
+  const int64_t wide = high ? ((int64_t)*high << 32) | (uint32_t)distance : (int64_t)distance;
+  const int whence = method == FILE_END ? SEEK_END : method == FILE_CURRENT ? SEEK_CUR : SEEK_SET;
+  const off_t at = f ? lseek(f->fd, (off_t)wide, whence) : -1;
+  if (at < 0) return INVALID_SET_FILE_POINTER;
+  if (high) *high = (LONG)((uint64_t)at >> 32);
+  return (DWORD)at;
 }
 
 BOOL CloseHandle(HANDLE object) { return HandleClose(object, KIND_FILE) ? TRUE : FALSE; }
 
 FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
   if (!mode || (wcscmp(mode, L"rb") != 0 && wcscmp(mode, L"r") != 0)) return nullptr;
-  int fd = OpenRegularFile(path);
+  struct stat st;
+  int fd = OpenRegularFile(path, &st, nullptr);
   if (fd < 0) return nullptr;
   FILE* f = fdopen(fd, "rb");
   if (!f) close(fd);

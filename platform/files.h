@@ -14,6 +14,10 @@
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
 
 // hostDir must exist; a relative folder is taken from the working folder.
 // Returns 1 when set.
@@ -39,10 +43,17 @@ int HostNameFromWide(const WCHAR* name, char* out, size_t outSize);
 
 // Opens an existing regular file for reading; INVALID_HANDLE_VALUE when it
 // is missing, a folder, or anything but a plain file (a pipe never blocks).
+// Opens and reads run on the platform's reader thread and fail after 2 s
+// without an answer (a stalled mount), or at once for a file known to stall.
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads up to count bytes; *read is 0 at the end of the file.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* overlapped);
+// The file's size when it was opened; 0xFFFFFFFF (and *high 0) for a bad handle.
+DWORD GetFileSize(HANDLE file, DWORD* high);
+// Moves the read position (FILE_BEGIN, FILE_CURRENT or FILE_END);
+// INVALID_SET_FILE_POINTER on failure.
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);
 // Closes a file handle; FALSE for any other handle. A read still running on
 // another thread finishes on the open file.
 BOOL CloseHandle(HANDLE object);

@@ -1,5 +1,5 @@
-// The libjpeg source manager over a read callback, and the decode into a
-// pixbuf for the image decoder service.
+// JPEG data pulled through the image decoder's read callback, decoded into
+// a pixbuf for the image decoder service.
 #include "platform/jpeg_stream.h"
 
 #include <cstdlib>
@@ -8,58 +8,21 @@
 #include "jpeg/binding.h"
 #include "platform/exif.h"
 
-#include <jerror.h>
-
 namespace {
-
-const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
-
-struct Source {
-  jpeg_source_mgr pub;
-  const JpegStream* stream;
-  bool ended;
-};
 
 // Everything one decode owns. Plain data on the heap: it crosses a longjmp.
 struct StreamDecode {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   JpegProgress progress;
-  Source source;
+  JpegPullSource source;
   GdkPixbuf* pixbuf;
   JpegExifBlock exif;  // when the orientation is wanted
 };
 
-void InitSource(j_decompress_ptr) {}
-void TermSource(j_decompress_ptr) {}
-
-// The next read; at the end the library is warned and handed an end-of-image
-// marker, as its own file source does, so a cut file still decodes.
-boolean FillInput(j_decompress_ptr cinfo) {
-  Source* src = (Source*)cinfo->src;
-  const JpegStream* s = src->stream;
-  DWORD got = src->ended ? 0 : s->pull(s->context, s->buffer, s->bufferMax);
-  if (got == 0) {
-    src->ended = true;
-    WARNMS(cinfo, JWRN_JPEG_EOF);
-    src->pub.next_input_byte = kFakeEoi;
-    src->pub.bytes_in_buffer = 2;
-    return TRUE;
-  }
-  src->pub.next_input_byte = s->buffer;
-  src->pub.bytes_in_buffer = got;
-  return TRUE;
-}
-
-void SkipInput(j_decompress_ptr cinfo, long count) {
-  Source* src = (Source*)cinfo->src;
-  if (count <= 0) return;
-  while (count > (long)src->pub.bytes_in_buffer) {
-    count -= (long)src->pub.bytes_in_buffer;
-    FillInput(cinfo);
-  }
-  src->pub.next_input_byte += count;
-  src->pub.bytes_in_buffer -= (size_t)count;
+long PullStream(void* context, uint8_t* buffer, size_t max) {
+  const JpegStream* s = (const JpegStream*)context;
+  return (long)s->pull(s->context, buffer, (DWORD)max);
 }
 
 // Returns 1 with d->pixbuf filled, or 0 after a failure that left the
@@ -70,19 +33,11 @@ __attribute__((noinline)) int Run(StreamDecode* d, const JpegStream& s) {
   cinfo->err = JpegSetupErrorManager(&d->err);
   jpeg_create_decompress(cinfo);
   JpegSetupProgress(cinfo, &d->progress, nullptr, 0);
-  Source* src = &d->source;
-  src->stream = &s;
-  src->ended = s.ended;
-  src->pub.init_source = InitSource;
-  src->pub.fill_input_buffer = FillInput;
-  src->pub.skip_input_data = SkipInput;
-  src->pub.resync_to_restart = jpeg_resync_to_restart;
-  src->pub.term_source = TermSource;
-  src->pub.next_input_byte = s.buffer;
-  src->pub.bytes_in_buffer = s.have;
-  cinfo->src = &src->pub;
+  JpegSetupPullSource(cinfo, &d->source, PullStream, (void*)&s, s.buffer, s.bufferMax, s.have,
+                      s.ended);
   if (s.orientation) JpegKeepExif(cinfo, &d->exif);
   jpeg_read_header(cinfo, TRUE);
+  JpegLimitInput(cinfo);
   if (s.orientation) {
     ExifFacts facts;
     ReadExifFacts(d->exif.bytes, d->exif.size, &facts);
@@ -112,6 +67,7 @@ __attribute__((noinline)) int Run(StreamDecode* d, const JpegStream& s) {
                    pixels + y * stride);
     }
   }
+  // Up to the end-of-image marker, within the source's limit.
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);
   return 1;
