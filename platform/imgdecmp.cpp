@@ -127,6 +127,7 @@ void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
 // Hands count bytes to the loader. False when the loader failed (it is then
 // closed by gdk-pixbuf) or refused the size.
 bool Write(Decode* d, const BYTE* bytes, DWORD count) {
+  count = PictureExtentTake(&d->extent, bytes, count);
   if (count == 0) return true;
   d->fed += count;
   if (d->photo != kPhotoNone && d->fed > kMaxPhotoInput) return false;
@@ -146,8 +147,9 @@ bool AcceptableCloseError(const Decode* d, const GError* error) {
          error->code == GDK_PIXBUF_ERROR_INCOMPLETE_ANIMATION;
 }
 
-// Feeds the whole input: the already pulled leading bytes first, then one
-// buffer at a time until the callback returns 0. Stops at the first failure.
+// Feeds the input: the already pulled leading bytes first, then one buffer
+// at a time until the callback returns 0 or the picture's data is complete
+// (nothing after it is read). Stops at the first failure.
 // True when the loader took everything and closed without an error (or
 // with a GIF's missing later frames, see above). The PNG and BMP loaders
 // close cleanly on pixel data cut short, the rest of their zeroed pixels
@@ -155,7 +157,7 @@ bool AcceptableCloseError(const Decode* d, const GError* error) {
 bool FeedAll(Decode* d, bool ended) {
   DecompressImageInfo* info = d->info;
   bool ok = Write(d, d->lead, d->leadCount);
-  while (ok && !ended) {
+  while (ok && !ended && !d->extent.complete) {
     DWORD got = Pull(d, info->pbBuffer, info->dwBufferMax);
     if (got == 0) break;
     ok = Write(d, info->pbBuffer, got);
@@ -211,6 +213,7 @@ bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
 bool DecodeWithLoader(Decode* d, const char* type, bool ended) {
   d->gif = strcmp(type, "gif") == 0;
   GifCheckStart(&d->gifCheck);
+  PictureExtentStart(&d->extent, type);
   GError* error = nullptr;
   d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
   if (error) g_error_free(error);

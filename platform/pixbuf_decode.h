@@ -12,6 +12,7 @@
 #include "platform/imgdecmp.h"
 #include "platform/jpeg_stream.h"
 #include "platform/photo_formats.h"
+#include "platform/picture_extent.h"
 
 // The whole cost of one call (full-size pixels at 4 bytes, the reduced copy
 // at 4 and what is handed back) above this is refused before the loader
@@ -51,6 +52,7 @@ struct Decode {
   BYTE head[kBmpHeadBytes];   // a BMP's first bytes gathered aside
   BYTE* gathered;             // a photo format's first bytes, malloc'ed
   uint64_t fed;               // bytes handed to the loader
+  PictureExtent extent;       // PNG, GIF, BMP: where the picture's data ends
 };
 
 // The picture into d->picture and d->orientation. False with nothing made.

@@ -2,6 +2,9 @@
 // headers written byte by byte.
 #include "samples/hostile_samples.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "samples/jpeg_samples.h"
 #include "samples/photo_samples.h"
 
@@ -152,7 +155,67 @@ Bytes HugePng(bool interlaced) {
   return png;
 }
 
+// 1 x 1 RGB: one row of a filter byte and three samples in a stored block.
+Bytes TinyPng() {
+  Bytes png("\x89PNG\r\n\x1a\n", 8);
+  Bytes ihdr;
+  Be32(ihdr, 1);
+  Be32(ihdr, 1);
+  ihdr += Bytes("\x08\x02\x00\x00\x00", 5);
+  Chunk(png, "IHDR", ihdr);
+  Chunk(png, "IDAT", Bytes("\x78\x01\x01\x04\x00\xfb\xff\x00\x00\x00\x00\x00\x04\x00\x01", 15));
+  Chunk(png, "IEND", Bytes());
+  return png;
+}
+
+// 16 x 16 with one pixel coded and no trailer.
+Bytes TinyGifWithoutTrailer() {
+  Bytes b = "GIF89a";
+  Le16(b, 16);
+  Le16(b, 16);
+  b += Bytes("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9);
+  b += ',';
+  Le32(b, 0);
+  Le16(b, 16);
+  Le16(b, 16);
+  b += (char)0;
+  return b + Bytes("\x02\x02\x4c\x01\x00", 5);
+}
+
+Bytes WithoutEoi(const Bytes& jpeg) {
+  return jpeg.size() >= 2 ? jpeg.substr(0, jpeg.size() - 2) : jpeg;
+}
+
 }  // namespace
+
+int MakeSparseFiles(std::vector<SparseFile>* out) {
+  out->clear();
+  const Bytes baseline = SeedJpeg(64, 64, false), progressive = SeedJpeg(64, 64, true);
+  if (baseline.empty() || progressive.empty()) return 0;
+  const Bytes eoi("\xff\xd9", 2);
+  *out = {
+      {"sparse-20g.gif", TinyGifWithoutTrailer(), ""},
+      {"sparse-20g.bmp", ColourCountBmp(256), ""},
+      {"sparse-20g.png", TinyPng(), ""},
+      // Zeros inside the scan, then before the end marker.
+      {"sparse-20g-scan.jpg", WithoutEoi(baseline), ""},
+      {"sparse-20g-eoi.jpg", WithoutEoi(baseline), eoi},
+      {"sparse-20g-progressive.jpg", WithoutEoi(progressive), eoi},
+      {"sparse-20g-jpeg.png", WithoutEoi(progressive), ""},
+  };
+  return 1;
+}
+
+int WriteSparseFile(const std::string& path, const SparseFile& file) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return 0;
+  const off_t tailAt = (off_t)(kHugeFileBytes - file.tail.size());
+  bool ok = write(fd, file.head.data(), file.head.size()) == (ssize_t)file.head.size() &&
+            ftruncate(fd, (off_t)kHugeFileBytes) == 0 &&
+            (file.tail.empty() ||
+             pwrite(fd, file.tail.data(), file.tail.size(), tailAt) == (ssize_t)file.tail.size());
+  return close(fd) == 0 && ok;
+}
 
 std::string SeedJpeg(int width, int height, bool progressive, int components) {
   JpegSampleOptions o;

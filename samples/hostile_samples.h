@@ -33,3 +33,18 @@ std::string ClaimSize(std::string jpeg, int width, int height);
 // A 4 x 4 BMP of 8 or 24 bits whose info header claims `colours` colours;
 // its table holds 256.
 std::string ColourCountBmp(uint32_t colours, int depth = 8);
+
+// Files of kHugeFileBytes that take a few kilobytes on disk: a small picture
+// at the start, a hole of zeros, and tail (often empty) at the very end. A
+// decoder that reads to the end of the file spends seconds to minutes on one.
+const uint64_t kHugeFileBytes = 20ull << 30;
+struct SparseFile {
+  std::string name;
+  std::string head;
+  std::string tail;
+};
+
+// Every such file. 0 when a seed JPEG could not be made.
+int MakeSparseFiles(std::vector<SparseFile>* out);
+// Writes the file at path with ftruncate; 1 when written.
+int WriteSparseFile(const std::string& path, const SparseFile& file);
