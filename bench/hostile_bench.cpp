@@ -9,6 +9,8 @@
 // is expected. Exits 1 when a run crashed, timed out, could not start, or a
 // folder run did not do what its script asked; the figures print either way.
 //
+// Then small pictures followed by 20 GB of zeros, each decoded the same way.
+//
 //   hostile_bench [--tools DIR]   DIR holds korvane-viewer and korvane-decode
 //                                 (default: this program's own folder)
 #include <fcntl.h>
@@ -339,6 +341,25 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < names.size(); i++)
     ok = MeasureFile(decoder, names[i], files + "/" + names[i], sizes[i], photos[i], scratch) &&
          ok;
+
+  // Small pictures at the start of 20 GB of zeros (a few KB on disk), one
+  // at a time, in both modes.
+  std::vector<SparseFile> sparse;
+  if (!MakeSparseFiles(&sparse)) ok = false;
+  printf("\nsmall pictures followed by %.0f GiB of zeros (sparse), the same way:\n",
+         (double)kHugeFileBytes / (1ull << 30));
+  for (const SparseFile& f : sparse) {
+    const std::string path = files + "/" + f.name;
+    if (!WriteSparseFile(path, f)) {
+      printf("  %s: FAILED: cannot write it\n", f.name.c_str());
+      ok = false;
+      continue;
+    }
+    for (bool photos : {false, true})
+      ok = MeasureFile(decoder, f.name + (photos ? " --photos" : ""), path,
+                       (size_t)kHugeFileBytes, photos, scratch) && ok;
+    std::filesystem::remove(path);
+  }
 
   const int count = (int)plainCount;
   const int allCount = (int)names.size();
