@@ -14,7 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -30,6 +32,7 @@ namespace {
 const char* const kPython = "/usr/bin/python3";
 const int kMountWaitMs = 10000;
 const int kRunLimitMs = 20000;  // a hang check: a run takes a few seconds
+const int kCountSamples = 10;  // 200 ms of counts at the last shot
 const int kVisits = 20;
 const int kStalledSize = 40000;
 
@@ -183,9 +186,15 @@ Outcome RunViewer(const std::vector<std::string>& args, const std::string& fifo,
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   pollfd p = {reader, POLLIN, 0};
   if (reader >= 0 && poll(&p, 1, left() > 0 ? left() : 0) == 1) {
+    // The least over a moment: a worker that has said it is done may still
+    // be on its way out when first counted.
     const std::string proc = "/proc/" + std::to_string(child);
-    o.threads = CountEntries(proc + "/task");
-    o.descriptors = CountEntries(proc + "/fd");
+    o.threads = o.descriptors = INT_MAX;
+    for (int i = 0; i < kCountSamples; i++) {
+      o.threads = std::min(o.threads, CountEntries(proc + "/task"));
+      o.descriptors = std::min(o.descriptors, CountEntries(proc + "/fd"));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     fcntl(reader, F_SETFL, 0);
     char buffer[65536];
     while (read(reader, buffer, sizeof buffer) > 0) {
