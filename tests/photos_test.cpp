@@ -190,6 +190,32 @@ TEST_F(Photos, ViewerUprightFittedAndTurnedForTheScreen) {
   EXPECT_EQ(Quarters(ReadShot("upright.bmp"), 160, 110, 30), "RGBW");
 }
 
+// Every orientation through the JPEG path, as a thumbnail and in the viewer
+// (turned for the portrait screen, averaged 2 x 2 with mirrored axes).
+TEST_F(Photos, AllEightOrientations) {
+  dir.MakeFolder("root/Turns");
+  std::string script = "idle\n" + Shot("turns.bmp");
+  for (int orientation = 1; orientation <= 8; orientation++) {
+    JpegSampleOptions o;
+    o.quadrants = true;
+    o.width = 640;
+    o.height = 480;
+    o.orientation = orientation;
+    const std::string name = "root/Turns/o" + std::to_string(orientation) + ".jpg";
+    ASSERT_EQ(WriteJpegSample(dir.At(name).c_str(), o), 1);
+    script += "key 27\nkey 0d\n" + Shot("turn" + std::to_string(orientation) + ".bmp") + "key 1b\n";
+  }
+  ToolRun run = RunViewerScript(dir, script, {"--photos", "\\Turns"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Picture565 grid = ReadShot("turns.bmp");
+  for (int orientation = 1; orientation <= 8; orientation++) {
+    SCOPED_TRACE("orientation " + std::to_string(orientation));
+    EXPECT_EQ(Quarters(grid, TileX(orientation), TileY(orientation), 8), "RGBW");
+    EXPECT_EQ(Quarters(ReadShot("turn" + std::to_string(orientation) + ".bmp"), 120, 150, 30),
+              "GWRB");
+  }
+}
+
 TEST_F(Photos, PngBelowAJpegNamedFolderAndLongLabels) {
   // A name of many lines, and a PNG in "Trip.jpg.d": both faces.
   dir.Write("root/Trip.jpg.d/a very long name that wraps over many many lines of its box.png",
