@@ -22,7 +22,6 @@ namespace {
 // Thumbnails are only made from files up to this size, which bounds the
 // background worker's work; exactly 1 MiB is still accepted.
 const long kThumbnailFileLimit = 1048576;
-const int kThumbnailSide = 54;
 // Each read of the file is one bounded request to the platform's reader.
 const size_t kJpegReadBuffer = 65536;
 

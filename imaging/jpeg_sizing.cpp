@@ -5,7 +5,6 @@
 
 namespace {
 
-const int kThumbnailSide = 54;
 const int kLargeSide = 1024;
 
 bool ScreenFit(const JpegRequest& req) {

@@ -3,6 +3,9 @@
 // functions of the picture and screen sizes.
 #pragma once
 
+// A thumbnail fits within this square.
+const int kThumbnailSide = 54;
+
 // Bounds and steps of one request: a thumbnail, or a viewer picture in one
 // fit mode on a screen of sw x sh.
 struct JpegRequest {

@@ -240,7 +240,8 @@ bool DecodeWithLoader(Decode* d, const char* type, bool ended) {
 // to that format's loader.
 bool DecodePhoto(Decode* d, DWORD have, bool ended) {
   DecompressImageInfo* info = d->info;
-  d->gathered = (BYTE*)malloc(kPhotoHeadBytes);
+  // The caller's buffer may already hold more than the head.
+  d->gathered = (BYTE*)malloc(have > kPhotoHeadBytes ? have : kPhotoHeadBytes);
   if (!d->gathered) return false;
   memcpy(d->gathered, info->pbBuffer, have);
   DWORD count = have;
