@@ -1,6 +1,7 @@
 // The headless backend's script: checked whole before anything runs, then
-// read again one command at a time as the run asks for them, so a script of
-// millions of lines is never held in memory. The syntax is described in
+// read again one command at a time as the run asks for them, so a script
+// file of millions of lines is never held in memory. A script that cannot be
+// read twice (a pipe) is held whole. The syntax is described in
 // backend_headless.h.
 #pragma once
 
