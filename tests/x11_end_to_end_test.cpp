@@ -18,15 +18,13 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/x_server.h"
 
 namespace {
 
 const int kZoom = 2;
 const int kScreenWidth = 240;
 const int kScreenHeight = 320;
-const int kFirstDisplay = 91;
-const int kLastDisplay = 140;
-const int kServerStartMs = 10000;
 const int kPollMs = 200;
 const int kSettleMs = 20000;
 const int kExitMs = 5000;
@@ -59,22 +57,7 @@ const Step kSteps[] = {
 // The close cross; its release ends the program.
 const int kCloseX = 230, kCloseY = 10;
 
-bool OnPath(const std::string& tool) {
-  const char* path = getenv("PATH");
-  std::string all = path ? path : "";
-  for (size_t at = 0; at <= all.size();) {
-    size_t end = all.find(':', at);
-    if (end == std::string::npos) end = all.size();
-    if (access((all.substr(at, end - at) + "/" + tool).c_str(), X_OK) == 0) return true;
-    at = end + 1;
-  }
-  return false;
-}
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
 
 // A window capture brought down to screen pixels: 0xRRGGBB, top row first.
 struct Capture {
@@ -157,42 +140,16 @@ int Differences(const Capture& c, const Picture565& shot, bool grid, std::string
 
 // The X server, the program's window on it and the xdotool and xwd calls.
 struct XRun {
-  std::string scratch, display, window;
+  std::string scratch, window;
+  XServer server;
   std::vector<std::string> env;
-  pid_t server = -1, viewer = -1;
+  pid_t viewer = -1;
 
   int Tool(std::vector<std::string> args, std::string* out = nullptr) {
     args.insert(args.begin(), {"timeout", kToolTimeout});
     int code = RunProcess(args, env, scratch + "/tool.out", scratch + "/tool.err");
     if (out) *out = ReadHostFile(scratch + "/tool.out");
     return code;
-  }
-
-  // A free display number whose server is listening; "" or what failed.
-  std::string StartServer() {
-    for (int n = kFirstDisplay; n <= kLastDisplay; n++) {
-      std::string number = std::to_string(n);
-      if (Exists("/tmp/.X" + number + "-lock") || Exists("/tmp/.X11-unix/X" + number)) continue;
-      server =
-          StartProcess({"Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                       EnvironmentWith({}, {}), scratch + "/xvfb.out", scratch + "/xvfb.err");
-      if (server < 0) return "Xvfb did not start";
-      int status;
-      bool ended = false;  // the number was taken meanwhile: try the next one
-      for (int waited = 0; waited < kServerStartMs && !ended; waited += 50) {
-        if (Exists("/tmp/.X11-unix/X" + number)) {
-          display = ":" + number;
-          env = EnvironmentWith({"DISPLAY=" + display}, {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"});
-          return "";
-        }
-        ended = WaitProcess(server, 50, &status) == 1;
-      }
-      if (ended)
-        server = -1;  // already reaped
-      else
-        StopProcess(&server);
-    }
-    return "no X server came up within 10 s on displays :91 to :140";
   }
 
   std::string Grab(Capture* c) {
@@ -299,10 +256,10 @@ TEST(X11EndToEnd, WindowShowsWhatTheHeadlessRunShows) {
   XRun x;
   x.scratch = dir.path();
   ProcessGuard guard;
-  guard.Add(&x.server);
   guard.Add(&x.viewer);
-  std::string problem = x.StartServer();
+  std::string problem = x.server.Start(x.scratch, "1024x768x24");
   ASSERT_EQ(problem, "");
+  x.env = x.server.env();
   x.viewer = StartProcess({std::string(VIEWER_TOOL_DIR) + "/korvane-viewer", "--root", dir.At("root"),
                            "--registry", dir.At("window.reg"), "--zoom", std::to_string(kZoom)},
                           x.env, dir.At("viewer.out"), dir.At("viewer.err"));
