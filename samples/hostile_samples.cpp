@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "samples/byte_writer.h"
 #include "samples/jpeg_samples.h"
 #include "samples/photo_samples.h"
 
@@ -16,22 +17,6 @@ const int kSeedQuality = 75;
 const int kClaimedSide = 8192;  // GIF, BMP and PNG: 256 MB of 32-bit pixels
 const int kExtraScans = 5000;
 
-void Be16(Bytes& b, unsigned v) {
-  b += (char)(v >> 8);
-  b += (char)v;
-}
-void Be32(Bytes& b, uint32_t v) {
-  Be16(b, v >> 16);
-  Be16(b, v & 0xFFFF);
-}
-void Le16(Bytes& b, unsigned v) {
-  b += (char)v;
-  b += (char)(v >> 8);
-}
-void Le32(Bytes& b, uint32_t v) {
-  Le16(b, v & 0xFFFF);
-  Le16(b, v >> 16);
-}
 
 // --- JPEG surgery -----------------------------------------------------------
 

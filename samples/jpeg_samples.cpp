@@ -3,6 +3,8 @@
 // longjmp back without skipping a destructor.
 #include "samples/jpeg_samples.h"
 
+#include "samples/byte_writer.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -169,35 +171,27 @@ void EndWrite(WriteJob* job) {
   free(job->shown);
 }
 
-void PutLe16(std::string* b, unsigned v) {
-  b->push_back((char)(v & 0xFF));
-  b->push_back((char)(v >> 8));
-}
-void PutLe32(std::string* b, uint32_t v) {
-  PutLe16(b, v & 0xFFFF);
-  PutLe16(b, v >> 16);
-}
 void PutEntry(std::string* b, unsigned tag, unsigned type, uint32_t value) {
-  PutLe16(b, tag);
-  PutLe16(b, type);
-  PutLe32(b, 1);
-  PutLe32(b, value);  // a SHORT sits in the first two bytes, little-endian
+  Le16(*b, tag);
+  Le16(*b, type);
+  Le32(*b, 1);
+  Le32(*b, value);  // a SHORT sits in the first two bytes, little-endian
 }
 
 // The APP1 payload: "Exif", a little-endian TIFF header, IFD0 with the
 // orientation, and IFD1 pointing at the preview when there is one.
 std::string ExifBlock(int orientation, const std::string& preview) {
   std::string b("Exif\0\0II*\0", 10);
-  PutLe32(&b, 8);
-  PutLe16(&b, 1);
+  Le32(b, 8);
+  Le16(b, 1);
   PutEntry(&b, 0x0112, 3, (uint32_t)orientation);
-  PutLe32(&b, preview.empty() ? 0 : 26);  // IFD1 right after IFD0's 18 bytes
+  Le32(b, preview.empty() ? 0 : 26);  // IFD1 right after IFD0's 18 bytes
   if (!preview.empty()) {
-    PutLe16(&b, 3);
+    Le16(b, 3);
     PutEntry(&b, 0x0103, 3, 6);            // compression: JPEG
     PutEntry(&b, 0x0201, 4, 26 + 42);      // the preview right after IFD1's 42 bytes
     PutEntry(&b, 0x0202, 4, (uint32_t)preview.size());
-    PutLe32(&b, 0);
+    Le32(b, 0);
     b += preview;
   }
   return b;

@@ -1,6 +1,8 @@
 // WebP, HEIF, AVIF and TIFF bytes written field by field.
 #include "samples/photo_samples.h"
 
+#include "samples/byte_writer.h"
+
 namespace {
 
 typedef std::string Bytes;
@@ -12,17 +14,6 @@ const size_t kPastTheHead = 300 * 1024;
 
 const uint16_t kShort = 3, kLong = 4;
 
-void Le16(Bytes& b, unsigned v) {
-  b += (char)v;
-  b += (char)(v >> 8);
-}
-void Le32(Bytes& b, uint32_t v) {
-  Le16(b, v & 0xFFFF);
-  Le16(b, v >> 16);
-}
-void Be32(Bytes& b, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) b += (char)(v >> shift);
-}
 
 struct Entry {
   uint16_t tag, type;
