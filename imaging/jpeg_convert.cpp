@@ -148,14 +148,8 @@ int ConvertJpegPicture(const JpegConversion& c) {
 }
 
 HBITMAP CreateConvertedBitmap(JpegConversion* c) {
-  Rgb565Info info = MakeRgb565Info(c->size.width, c->size.height);
-  HDC screen = GetDC(nullptr);
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels,
-                                    nullptr, 0);
-  ReleaseDC(nullptr, screen);
+  HBITMAP bitmap = CreatePictureBitmap(c->size.width, c->size.height, &c->bits);
   if (!bitmap) return nullptr;
-  c->bits = (uint16_t*)pixels;  // zero from creation, padding words included
   if (!ConvertJpegPicture(*c)) {
     DeleteObject(bitmap);
     return nullptr;

@@ -246,6 +246,19 @@ Rgb565Info MakeRgb565Info(int width, int height) {
   return info;
 }
 
+HBITMAP CreatePictureBitmap(int width, int height, uint16_t** bits) {
+  Rgb565Info info = MakeRgb565Info(width, height);
+  void* pixels = nullptr;
+  HBITMAP bitmap =
+      CreateDIBSection(nullptr, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (!bitmap || !pixels) {
+    if (bitmap) DeleteObject(bitmap);
+    return nullptr;
+  }
+  *bits = (uint16_t*)pixels;  // zero from creation, padding words included
+  return bitmap;
+}
+
 HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {
   BitmapObject* b = NewSurface(width, height, true);
   if (!b) return nullptr;

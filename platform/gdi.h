@@ -66,6 +66,9 @@ struct Rgb565Info {
   DWORD masks[3];
 };
 Rgb565Info MakeRgb565Info(int width, int height);
+// The one factory of decoded pictures: a zeroed bitmap of that layout, its
+// pixel words in *bits; null when memory runs out.
+HBITMAP CreatePictureBitmap(int width, int height, uint16_t** bits);
 
 HBRUSH CreateSolidBrush(COLORREF color);
 // Returns the object of that kind selected before (a stock one at first),

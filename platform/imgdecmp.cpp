@@ -287,23 +287,6 @@ void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
   if (*outH > maxH) *outH = maxH;
 }
 
-// A zeroed bottom-up RGB565 bitmap, rows of an even pixel count; the same
-// layout the JPEG path makes.
-HBITMAP CreateRgb565Bitmap(HDC hdc, int width, int height, uint16_t** bits) {
-  const int rowWords = RowWords16(width);
-  Rgb565Info bi = MakeRgb565Info(width, height);
-  void* pixels = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(hdc, (const BITMAPINFO*)&bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  if (!bitmap || !pixels) {
-    if (bitmap) DeleteObject(bitmap);
-    return nullptr;
-  }
-  memset(pixels, 0, (size_t)rowWords * (size_t)height * 2);
-  *bits = (uint16_t*)pixels;
-  return bitmap;
-}
-
 // Packs an 8-bit RGB or RGBA pixbuf into a new bitmap, alpha laid over
 // white. Picture row y (0 = top) goes to memory row height - 1 - y.
 HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
@@ -311,7 +294,7 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
   uint16_t* bits = nullptr;
-  HBITMAP bitmap = CreateRgb565Bitmap(hdc, width, height, &bits);
+  HBITMAP bitmap = CreatePictureBitmap(width, height, &bits);
   if (!bitmap) return nullptr;
   const size_t rowWords = (size_t)RowWords16(width);
   WalkOverWhite(pixbuf, [&](int x, int y, unsigned r, unsigned g, unsigned b) {

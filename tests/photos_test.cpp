@@ -80,8 +80,9 @@ class Photos : public ::testing::Test {
       // that the preview, not the photo, was decoded.
       JpegSampleOptions previewOf = o;
       if (c.orientation == 1) previewOf.orientation = 2;
-      if (c.preview)
+      if (c.preview) {
         ASSERT_EQ(JpegPreviewBytes(previewOf, tall ? 120 : 160, tall ? 160 : 120, &o.exifPreview), 1);
+      }
       ASSERT_EQ(WriteJpegSample(dir.At(std::string("root/Camera/") + c.name).c_str(), o), 1);
       ASSERT_GT(ReadHostFile(dir.At(std::string("root/Camera/") + c.name)).size(), 1048576u);
     }
