@@ -24,6 +24,7 @@
 #include "platform/registry_format.h"
 #include "browser/settings.h"
 #include "tests/support/run_tool.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/viewer_child.h"
 
@@ -312,14 +313,14 @@ TEST_F(DurableProgram, LongFoldersAreRememberedAndOnesThatCannotBeListedAreNotEn
                             nullptr, device.c_str());
   ToolRun run = FinishViewer(child);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 3u) << run.out;
-  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 3 " + device);
+  EXPECT_EQ(states[0], (UiStateLine{.entryCount = 3, .folder = device}));
   EXPECT_EQ(states[1], states[0]);
-  EXPECT_EQ(states[2], "1 0 0 0 2 0 0 0 2 2 " + device + "\\cccc");
+  EXPECT_EQ(states[2], (UiStateLine{.entryCount = 2, .folder = device + "\\cccc"}));
   // The next start restores it.
   ToolRun next = Run(registry, "idle\nstate\n");
-  EXPECT_EQ(next.out, states[2] + "\n");
+  EXPECT_EQ(ParseStateLines(next.out), std::vector<UiStateLine>{states[2]});
 }
 
 }  // namespace

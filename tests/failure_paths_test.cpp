@@ -19,6 +19,7 @@
 #include "shell/startup.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/viewer_child.h"
 
@@ -143,19 +144,19 @@ TEST_F(FailureProgram, AFolderThatCannotBeListedShowsTheParentTileOnly) {
   ToolRun again = Run("idle\nstate\n", {}, unprivileged);
   chmod(dir.At("root/Locked").c_str(), 0755);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 4u) << run.out;
-  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 3 ");
-  EXPECT_EQ(states[1], "1 0 0 0 2 0 0 0 2 1 \\Locked");
+  EXPECT_EQ(states[0], (UiStateLine{.entryCount = 3, .folder = ""}));
+  EXPECT_EQ(states[1], (UiStateLine{.entryCount = 1, .folder = "\\Locked"}));
   EXPECT_EQ(states[2], states[1]);
-  EXPECT_EQ(states[3], "1 0 0 0 2 0 0 0 2 3 ");
+  EXPECT_EQ(states[3], (UiStateLine{.entryCount = 3, .folder = ""}));
   Picture565 shot = ReadShotBmp(dir.At("locked.bmp"));
   ASSERT_EQ(shot.width, 240);
   EXPECT_EQ(CountDifferences(shot, 5, 25, ResourcePicture(114), 0, 0, 64, 64), 0);
   EXPECT_EQ(CountWord(shot, 70, 20, 150, 300, kWhite), 150 * 300);
   EXPECT_EQ(CountWord(shot, 0, 92, 70, 228, kWhite), 70 * 228);
   ASSERT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_EQ(again.out, "1 0 0 0 2 0 0 0 2 3 \n");
+  EXPECT_EQ(ParseStateLines(again.out), (std::vector<UiStateLine>{{.entryCount = 3, .folder = ""}}));
 }
 
 TEST_F(FailureProgram, AnEmptyRootShowsTitleAndCrossAndIgnoresKeysAndTaps) {
@@ -170,9 +171,9 @@ TEST_F(FailureProgram, AnEmptyRootShowsTitleAndCrossAndIgnoresKeysAndTaps) {
                                            "\n",
                                 {});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 2u) << run.out;
-  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 0 ");
+  EXPECT_EQ(states[0], (UiStateLine{.entryCount = 0, .folder = ""}));
   EXPECT_EQ(states[1], states[0]);
   Picture565 before = ReadShotBmp(empty.At("before.bmp"));
   Picture565 after = ReadShotBmp(empty.At("after.bmp"));
@@ -251,16 +252,22 @@ TEST_F(FailureProgram, PicturesDeletedAfterTheScanShowBlackInTheViewerAndTheSlid
   if (first.width == 0 || showing.width == 0) kill(viewer.pid, SIGKILL);
   ToolRun run = FinishViewer(viewer);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 7u) << run.out;
-  EXPECT_EQ(states[0], "0 1 0 1 2 0 0 0 2 6 \\Pictures");
-  EXPECT_EQ(states[1], "0 1 0 2 2 0 0 0 2 6 \\Pictures");
-  EXPECT_EQ(states[2], "0 1 0 3 2 0 0 0 2 6 \\Pictures");
-  EXPECT_EQ(states[3], "0 1 0 4 2 0 0 1 2 6 \\Pictures");
-  EXPECT_EQ(states[4], "0 1 0 5 2 0 0 1 2 6 \\Pictures");
+  // The viewer, entered from entry 1: only the picture and the show change.
+  auto viewing = [](int picture, int slideShow) {
+    return UiStateLine{.gridMode = 0, .selection = 1, .currentPicture = picture,
+                       .slideShow = slideShow, .entryCount = 6, .folder = "\\Pictures"};
+  };
+  EXPECT_EQ(states[0], viewing(1, 0));
+  EXPECT_EQ(states[1], viewing(2, 0));
+  EXPECT_EQ(states[2], viewing(3, 0));
+  EXPECT_EQ(states[3], viewing(4, 1));
+  EXPECT_EQ(states[4], viewing(5, 1));
   // Round the end: the first picture without a reload, then the deleted p01.
-  EXPECT_EQ(states[5], "0 1 0 2 2 0 0 1 2 6 \\Pictures");
-  EXPECT_EQ(states[6], "1 2 0 2 2 0 0 0 2 6 \\Pictures");
+  EXPECT_EQ(states[5], viewing(2, 1));
+  EXPECT_EQ(states[6], (UiStateLine{.selection = 2, .currentPicture = 2, .entryCount = 6,
+                                    .folder = "\\Pictures"}));
   ASSERT_EQ(first.width, 240);
   ASSERT_EQ(showing.width, 240);
   EXPECT_GT(NonBlack(first), 100 * 80);

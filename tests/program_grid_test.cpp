@@ -9,6 +9,7 @@
 #include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -56,19 +57,22 @@ TEST_F(ProgramGrid, BrowsingScrollingAndQuittingOnTheSmallScreen) {
       // A key repeat of Enter opens nothing; the close cross quits.
       "key 0d repeat\nstate\ntap 230 5\nstate\n");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 7u) << run.out;
-  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 2 ");
-  EXPECT_EQ(states[1], "1 0 0 0 2 0 0 0 2 13 \\Pictures");
-  EXPECT_EQ(states[2], "1 9 3 0 2 0 0 0 2 13 \\Pictures");
-  EXPECT_EQ(states[3], "1 0 0 0 2 0 0 0 2 13 \\Pictures");
-  EXPECT_EQ(states[4], "1 12 6 0 2 0 0 0 2 13 \\Pictures");
-  EXPECT_EQ(states[5], "1 12 0 0 2 0 0 0 2 13 \\Pictures");
+  EXPECT_EQ(states[0], (UiStateLine{.entryCount = 2, .folder = ""}));
+  EXPECT_EQ(states[1], (UiStateLine{.entryCount = 13, .folder = "\\Pictures"}));
+  EXPECT_EQ(states[2],
+            (UiStateLine{.selection = 9, .firstVisible = 3, .entryCount = 13, .folder = "\\Pictures"}));
+  EXPECT_EQ(states[3], (UiStateLine{.entryCount = 13, .folder = "\\Pictures"}));
+  EXPECT_EQ(states[4],
+            (UiStateLine{.selection = 12, .firstVisible = 6, .entryCount = 13, .folder = "\\Pictures"}));
+  EXPECT_EQ(states[5], (UiStateLine{.selection = 12, .entryCount = 13, .folder = "\\Pictures"}));
   EXPECT_EQ(states[6], states[5]);
   // The folder opened is remembered: the next start lists it.
   ToolRun again = Run("idle\nstate\n");
   ASSERT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_EQ(again.out, "1 0 0 0 2 0 0 0 2 13 \\Pictures\n");
+  EXPECT_EQ(ParseStateLines(again.out),
+            (std::vector<UiStateLine>{{.entryCount = 13, .folder = "\\Pictures"}}));
 
   Picture565 shot = ReadShotBmp(dir.At("entered.bmp"));
   ASSERT_EQ(shot.width, 240);
@@ -120,7 +124,8 @@ TEST_F(ProgramGrid, LargeScreenAndAFolderOnTheCommandLine) {
   // if tapped, which remembers it.
   ToolRun run = Run("idle\n" + Shot("large.bmp") + "state\n", {"--screen", "480x640", "\\Pictures"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "1 0 0 0 2 0 0 0 2 13 \\Pictures\n");
+  EXPECT_EQ(ParseStateLines(run.out),
+            (std::vector<UiStateLine>{{.entryCount = 13, .folder = "\\Pictures"}}));
   EXPECT_NE(ReadHostFile(dir.At("registry.reg")).find("Pictures"), std::string::npos);
   Picture565 shot = ReadShotBmp(dir.At("large.bmp"));
   ASSERT_EQ(shot.width, 480);
@@ -140,12 +145,13 @@ TEST_F(ProgramGrid, StartPathsThatCannotBeUsedListTheRootAndTouchNoSettings) {
   for (const char* path : paths) {
     ToolRun run = Run("idle\nstate\n", {path});
     ASSERT_EQ(run.exitCode, 0) << path << run.err;
-    EXPECT_EQ(run.out, "1 0 0 0 2 0 0 0 2 2 \n") << path;
+    EXPECT_EQ(ParseStateLines(run.out), (std::vector<UiStateLine>{{.entryCount = 2, .folder = ""}}))
+        << path;
     EXPECT_EQ(ReadHostFile(dir.At("registry.reg")), "") << path;
   }
   std::string longPath = "\\" + std::string(600, 'a');
   ToolRun run = Run("state\n", {longPath});
-  EXPECT_EQ(run.out, "1 0 0 0 2 0 0 0 2 2 \n");
+  EXPECT_EQ(ParseStateLines(run.out), (std::vector<UiStateLine>{{.entryCount = 2, .folder = ""}}));
 }
 
 TEST_F(ProgramGrid, BadScriptsAndScreensAreRefused) {
@@ -188,11 +194,13 @@ TEST_F(ProgramGrid, AFullFolderScrolledToTheEndAndBack) {
                         Repeat("key 26\n", 170) + "state\n",
                     {"\\Many"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 3u) << run.out;
-  EXPECT_EQ(states[0], "1 509 501 0 2 0 0 0 2 510 \\Many");
-  EXPECT_EQ(states[1], "1 509 12 0 2 0 0 0 2 510 \\Many");
-  EXPECT_EQ(states[2], "1 0 0 0 2 0 0 0 2 510 \\Many");
+  EXPECT_EQ(states[0],
+            (UiStateLine{.selection = 509, .firstVisible = 501, .entryCount = 510, .folder = "\\Many"}));
+  EXPECT_EQ(states[1],
+            (UiStateLine{.selection = 509, .firstVisible = 12, .entryCount = 510, .folder = "\\Many"}));
+  EXPECT_EQ(states[2], (UiStateLine{.entryCount = 510, .folder = "\\Many"}));
   // At the end: the thumb at the bottom of its track, the last entry
   // selected in the last full row, nothing below it.
   Picture565 end = ReadShotBmp(dir.At("end.bmp"));

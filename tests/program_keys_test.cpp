@@ -8,6 +8,7 @@
 
 #include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -32,8 +33,8 @@ class ProgramKeys : public ::testing::Test {
     return RunViewerScript(dir, script, args);
   }
   // The state line of the grid at the root with the selection at index sel.
-  static std::string Grid(int sel) {
-    return "1 " + std::to_string(sel) + " 0 0 2 0 0 0 2 " + std::to_string(kPictures) + " ";
+  static UiStateLine Grid(int sel) {
+    return {.selection = sel, .entryCount = kPictures, .folder = ""};
   }
   TempDir dir;
 };
@@ -48,7 +49,8 @@ TEST_F(ProgramKeys, RepeatsCloserThan100MsToTheLastKeyAreDropped) {
       // A fresh press is never held back.
       "key 27\nstate\n");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{Grid(1), Grid(2), Grid(2), Grid(3), Grid(4)}));
+  EXPECT_EQ(ParseStateLines(run.out),
+            (std::vector<UiStateLine>{Grid(1), Grid(2), Grid(2), Grid(3), Grid(4)}));
 }
 
 TEST_F(ProgramKeys, DroppedKeysKeepTheTimingAndKeysWithoutActionRestartIt) {
@@ -63,7 +65,7 @@ TEST_F(ProgramKeys, DroppedKeysKeepTheTimingAndKeysWithoutActionRestartIt) {
       "wait 40\nkey 27 repeat\nstate\n"
       "key 1b\nstate\n");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{Grid(2), Grid(2), Grid(2), Grid(3)}));
+  EXPECT_EQ(ParseStateLines(run.out), (std::vector<UiStateLine>{Grid(2), Grid(2), Grid(2), Grid(3)}));
 }
 
 TEST_F(ProgramKeys, EscapeAndTheCloseButtonQuitWhenPressedNotWhenHeld) {
@@ -72,7 +74,7 @@ TEST_F(ProgramKeys, EscapeAndTheCloseButtonQuitWhenPressedNotWhenHeld) {
     ToolRun run = Run("idle\nkey " + k + " repeat\nwait 200\nkey " + k + " repeat\nstate\n" +
                       "wait 200\nkey " + k + "\nstate\n");
     ASSERT_EQ(run.exitCode, 0) << key << run.err;
-    EXPECT_EQ(Lines(run.out), std::vector<std::string>{Grid(0)}) << key;
+    EXPECT_EQ(ParseStateLines(run.out), std::vector<UiStateLine>{Grid(0)}) << key;
   }
   // Without a key the script's end closes the window after both lines.
   ToolRun idle = Run("idle\nstate\nwait 200\nstate\n");
@@ -101,8 +103,8 @@ TEST_F(ProgramKeys, EachDeviceRuleActsAsTheCodeItMapsTo) {
     for (const auto& [other, seen] : plain) ASSERT_NE(out, seen) << key << " and " << other;
     plain[key] = out;
   }
-  EXPECT_EQ(plain["5b"], Grid(4) + "\n");
-  EXPECT_EQ(plain["c3"], Grid(3) + "\n");
+  EXPECT_EQ(ParseStateLines(plain["5b"]), std::vector<UiStateLine>{Grid(4)});
+  EXPECT_EQ(ParseStateLines(plain["c3"]), std::vector<UiStateLine>{Grid(3)});
   EXPECT_EQ(plain["c4"], "");
 
   struct Rule {

@@ -12,6 +12,7 @@
 #include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -51,10 +52,12 @@ class ProgramPhotos : public ::testing::Test {
 TEST_F(ProgramPhotos, NaturalOrderAndTheMarkOfAFailedThumbnail) {
   ToolRun photos = Run("idle\nstate\n" + Shot("photos.bmp"), {"--photos", "\\Few"});
   ASSERT_EQ(photos.exitCode, 0) << photos.err;
-  EXPECT_EQ(photos.out, "1 0 0 0 2 0 0 0 2 4 \\Few\n");
+  EXPECT_EQ(ParseStateLines(photos.out),
+            (std::vector<UiStateLine>{{.entryCount = 4, .folder = "\\Few"}}));
   ToolRun plain = Run("idle\nstate\n" + Shot("plain.bmp"), {"\\Few"});
   ASSERT_EQ(plain.exitCode, 0) << plain.err;
-  EXPECT_EQ(plain.out, "1 0 0 0 2 0 0 0 2 4 \\Few\n");
+  EXPECT_EQ(ParseStateLines(plain.out),
+            (std::vector<UiStateLine>{{.entryCount = 4, .folder = "\\Few"}}));
 
   Picture565 shot = ReadShotBmp(dir.At("photos.bmp"));
   Picture565 placeholder = ResourcePicture(105);
@@ -113,13 +116,13 @@ TEST_F(ProgramPhotos, AFolderPastTheLimitKeepsTheFirstInNameOrder) {
                         "press 230 299\nwait 3000\nrelease 230 299\nidle\nstate\n" + Shot("end.bmp"),
                     {"--photos", "\\Big"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> states = Lines(run.out);
+  std::vector<UiStateLine> states = ParseStateLines(run.out);
   ASSERT_EQ(states.size(), 2u) << run.out;
-  EXPECT_EQ(states[0], "1 0 0 0 2 0 0 0 2 100001 \\Big");
-  int firstVisible = -1;
-  ASSERT_EQ(sscanf(states[1].c_str(), "1 0 %d", &firstVisible), 1) << states[1];
-  EXPECT_GT(firstVisible, 99000);
-  EXPECT_EQ(firstVisible % 3, 0);
+  EXPECT_EQ(states[0], (UiStateLine{.entryCount = 100001, .folder = "\\Big"}));
+  EXPECT_EQ(states[1].gridMode, 1) << states[1];
+  EXPECT_EQ(states[1].selection, 0) << states[1];
+  EXPECT_GT(states[1].firstVisible, 99000);
+  EXPECT_EQ(states[1].firstVisible % 3, 0);
   Picture565 top = ReadShotBmp(dir.At("top.bmp"));
   EXPECT_GT(TitleTextPixels(top, 40), 200);  // "\Big (first 100000 of 100005)"
   Picture565 end = ReadShotBmp(dir.At("end.bmp"));

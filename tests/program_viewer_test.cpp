@@ -11,6 +11,7 @@
 #include "samples/jpeg_samples.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/state_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -118,7 +119,13 @@ TEST_F(ProgramViewer, EveryZoomRowPlacesThePictureAndItsBandsOnBothScreens) {
     script += "state\n";
     ToolRun run = Run(script, {"--screen", size, "\\View\\a.bmp"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "0 2 0 2 0 0 0 0 2 7 \\View\n0 2 0 2 9 0 0 0 2 7 \\View\n") << size;
+    EXPECT_EQ(ParseStateLines(run.out),
+              (std::vector<UiStateLine>{
+                  {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0,
+                   .entryCount = 7, .folder = "\\View"},
+                  {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 9,
+                   .entryCount = 7, .folder = "\\View"}}))
+        << size;
     for (int row = 0; row < 10; row++) {
       Picture565 shot = Read(size + "z" + std::to_string(row) + ".bmp");
       ASSERT_EQ(shot.width, W);
@@ -160,13 +167,28 @@ TEST_F(ProgramViewer, DraggingStopsAtTheLimitsAndTheCornerStartsNoDrag) {
       "press 205 305\nmove 0 0\nstate\nrelease 205 305\nstate\n",
       {"\\View\\a.bmp"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> expected = {
-      "0 2 0 2 0 180 220 0 2 7 \\View", "0 2 0 2 0 180 220 0 2 7 \\View",
-      "0 2 0 2 1 120 150 0 2 7 \\View", "0 2 0 2 1 120 140 0 2 7 \\View",
-      "0 2 0 2 2 120 140 0 2 7 \\View", "0 2 0 2 2 0 0 0 2 7 \\View",
-      "0 2 0 2 0 0 0 0 2 7 \\View",     "0 2 0 2 0 0 0 0 2 7 \\View",
-      "0 2 0 2 0 0 0 0 2 7 \\View",     "0 2 0 2 0 0 0 1 2 7 \\View"};
-  EXPECT_EQ(Lines(run.out), expected);
+  const std::vector<UiStateLine> expected = {
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0, .panX = 180, .panY = 220,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0, .panX = 180, .panY = 220,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 1, .panX = 120, .panY = 150,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 1, .panX = 120, .panY = 140,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .panX = 120, .panY = 140,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .zoomIndex = 0, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+  };
+  EXPECT_EQ(ParseStateLines(run.out), expected);
   // During the drag the 60 x 80 source at (180, 220) covers the whole
   // screen, corner included: no buttons. Its end repaints with them.
   Picture565 drag = Read("drag.bmp"), dropped = Read("dropped.bmp");
@@ -189,11 +211,23 @@ TEST_F(ProgramViewer, ButtonsStepsAndASlideShowThatWraps) {
                        "key 28\nkey 28\nkey 28\nkey 28\nkey 28\nkey 27\nstate\nkey 0d\nstate\n";
   ToolRun run = Run(script, {"\\View\\a.bmp"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> expected = {
-      "0 2 0 2 2 0 0 0 2 7 \\View", "0 2 0 2 2 0 0 1 2 7 \\View", "0 2 0 2 2 0 0 1 2 7 \\View",
-      "0 2 0 3 2 0 0 1 2 7 \\View", "0 2 0 4 2 0 0 1 2 7 \\View", "0 2 0 2 2 0 0 1 2 7 \\View",
-      "0 2 0 2 2 0 0 0 2 7 \\View", "0 2 0 6 2 0 0 0 2 7 \\View", "1 6 0 6 2 0 0 0 2 7 \\View"};
-  EXPECT_EQ(Lines(run.out), expected);
+  const std::vector<UiStateLine> expected = {
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 3, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 4, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .slideShow = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 2, .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 2, .currentPicture = 6, .entryCount = 7, .folder = "\\View"},
+      {.selection = 6, .currentPicture = 6, .entryCount = 7, .folder = "\\View"},
+  };
+  EXPECT_EQ(ParseStateLines(run.out), expected);
 
   Picture565 strip = ResourcePicture(106);
   Picture565 normal = Read("normal.bmp");
@@ -233,11 +267,21 @@ TEST_F(ProgramViewer, DecodeModeKeyDecodesAgainAndNeedsAPicture) {
       "key 1b\nkey 2d\nstate\nkey c1\nstate\n",
       {"\\View"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> expected = {
-      "1 0 0 0 2 0 0 0 2 7 \\View", "0 6 0 6 3 0 0 0 2 7 \\View", "0 6 0 6 3 0 0 0 0 7 \\View",
-      "0 6 0 6 3 0 0 0 1 7 \\View", "0 6 0 6 3 0 0 0 2 7 \\View", "1 6 0 6 4 0 0 0 2 7 \\View",
-      "0 6 0 6 4 0 0 0 0 7 \\View"};
-  EXPECT_EQ(Lines(run.out), expected);
+  const std::vector<UiStateLine> expected = {
+      {.selection = 0, .currentPicture = 0, .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 6, .currentPicture = 6, .zoomIndex = 3,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 6, .currentPicture = 6, .zoomIndex = 3, .decodeMode = 0,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 6, .currentPicture = 6, .zoomIndex = 3, .decodeMode = 1,
+       .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 6, .currentPicture = 6, .zoomIndex = 3,
+       .entryCount = 7, .folder = "\\View"},
+      {.selection = 6, .currentPicture = 6, .zoomIndex = 4, .entryCount = 7, .folder = "\\View"},
+      {.gridMode = 0, .selection = 6, .currentPicture = 6, .zoomIndex = 4, .decodeMode = 0,
+       .entryCount = 7, .folder = "\\View"},
+  };
+  EXPECT_EQ(ParseStateLines(run.out), expected);
   // Mode 0 keeps 480 x 640, which at 1/2 fills the screen; modes 1 and 2
   // fit the screen, 120 x 160 at (60, 70) at 1/2, each from its own decode.
   Picture565 m0 = Read("mode0.bmp"), m1 = Read("mode1.bmp"), m2 = Read("mode2.bmp");
@@ -260,7 +304,9 @@ TEST_F(ProgramViewer, AVeryWidePictureAPathTooLongAndAFarTile) {
                          "key 2d\nkey 2d\nkey 2d\nkey 2d\nkey 2d\nkey 2d\nkey 2d\n" + Shot("tiny.bmp"),
                      {"\\Odd\\f.bmp"});
   ASSERT_EQ(wide.exitCode, 0) << wide.err;
-  EXPECT_EQ(wide.out, "0 1 0 1 2 150 0 0 2 2 \\Odd\n");
+  EXPECT_EQ(ParseStateLines(wide.out),
+            (std::vector<UiStateLine>{{.gridMode = 0, .selection = 1, .currentPicture = 1,
+                                       .panX = 150, .entryCount = 2, .folder = "\\Odd"}}));
   Picture565 shot = Read("wide.bmp");
   EXPECT_EQ(NonBlack(shot, 0, 0, 240, 99), 0);
   EXPECT_EQ(NonBlack(shot, 0, 99, 240, 102), 240 * 102);
@@ -281,9 +327,11 @@ TEST_F(ProgramViewer, AVeryWidePictureAPathTooLongAndAFarTile) {
   ToolRun deep = Run("key 27\nkey 0d\nstate\n" + Shot("deep.bmp") + "key 28\nkey 1b\nstate\n",
                      {"\\" + outer + "\\" + inner});
   ASSERT_EQ(deep.exitCode, 0) << deep.err;
-  const std::string where = " \\" + outer + "\\" + inner;
-  EXPECT_EQ(Lines(deep.out), (std::vector<std::string>{"0 1 0 1 2 0 0 0 2 2" + where,
-                                                        "1 1 0 1 2 0 0 0 2 2" + where}));
+  const std::string where = "\\" + outer + "\\" + inner;
+  EXPECT_EQ(ParseStateLines(deep.out),
+            (std::vector<UiStateLine>{
+                {.gridMode = 0, .selection = 1, .currentPicture = 1, .entryCount = 2, .folder = where},
+                {.selection = 1, .currentPicture = 1, .entryCount = 2, .folder = where}}));
   Picture565 black = Read("deep.bmp");
   EXPECT_EQ(NonBlack(black, 0, 0, 200, 320), 0);
   EXPECT_TRUE(TwoButtons(black));
@@ -294,7 +342,9 @@ TEST_F(ProgramViewer, AVeryWidePictureAPathTooLongAndAFarTile) {
     dir.Write("root/Many/p" + std::to_string(10 + i) + ".bmp", ReadHostFile(dir.At("root/View/b.bmp")));
   ToolRun many = Run("key 1b\nstate\n", {"\\Many\\p21.bmp"});
   ASSERT_EQ(many.exitCode, 0) << many.err;
-  EXPECT_EQ(many.out, "1 12 6 12 2 0 0 0 2 13 \\Many\n");
+  EXPECT_EQ(ParseStateLines(many.out),
+            (std::vector<UiStateLine>{{.selection = 12, .firstVisible = 6, .currentPicture = 12,
+                                       .entryCount = 13, .folder = "\\Many"}}));
 }
 
 }  // namespace
