@@ -8,6 +8,7 @@
 #include "browser/photo_scan.h"
 #include "imaging/photos.h"
 #include "imaging/picture.h"
+#include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/threads.h"
 #include "platform/window.h"
@@ -85,6 +86,7 @@ DWORD PageWorker(uint32_t startValue) {
 DWORD ThumbnailWorker(void* parameter) {
   // The generation it works for, then a priority below the window's thread.
   const uint32_t startValue = (uint32_t)(uintptr_t)parameter;
+  PrepareFileReads();
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
   // A newer scan may have come before this thread got going.
   LockEntryList();

@@ -8,7 +8,9 @@
 // thread per visit.
 #include "platform/file_reader.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -177,6 +179,12 @@ void Perform(Job* job) {
 }
 
 void ReaderLoop(uint64_t id) {
+  // The reader serves the window's thread too: it takes the process's own
+  // priority, not the thumbnail worker's that may have started it (a
+  // reader at the worker's nice 19 would make every read of a loaded
+  // machine wait for a time slice). Without the right to raise it, it
+  // stays as it was.
+  setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), getpriority(PRIO_PROCESS, (id_t)getpid()));
   ReaderState& s = State();
   std::unique_lock<std::mutex> hold(s.lock);
   for (;;) {
@@ -230,6 +238,12 @@ bool Submit(const JobPtr& job) {
 }
 
 }  // namespace
+
+void PrepareFileReads() {
+  ReaderState& s = State();
+  std::lock_guard<std::mutex> hold(s.lock);
+  if (s.live == 0 && !s.liveStuck) StartReader(s);
+}
 
 FileObject* ReaderOpen(const WCHAR* path) {
   if (!path) return nullptr;

@@ -45,6 +45,12 @@ int HostNameFromWide(const WCHAR* name, char* out, size_t outSize);
 // is missing, a folder, or anything but a plain file (a pipe never blocks).
 // Opens and reads run on the platform's reader thread and fail after 2 s
 // without an answer (a stalled mount), or at once for a file known to stall.
+// Starts the thread that opens and reads picture files now, at the
+// caller's priority, before the caller lowers its own (a reader slowed to a
+// background thread's share would slow every read). Any thread; cheap once
+// the reader runs.
+void PrepareFileReads();
+
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads up to count bytes; *read is 0 at the end of the file.
