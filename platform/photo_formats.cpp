@@ -40,8 +40,6 @@ const uint16_t kTypeLong = 4;
 // damage, not a picture to weigh against the budget.
 const uint32_t kMaxSide = 1u << 24;
 
-uint32_t ReadBe16(const BYTE* p) { return (uint32_t)(p[0] << 8 | p[1]); }
-uint32_t ReadBe32(const BYTE* p) { return ReadBe16(p) << 16 | ReadBe16(p + 2); }
 uint32_t Read24Le(const BYTE* p) { return (uint32_t)(p[0] | p[1] << 8 | p[2] << 16); }
 
 bool Is(const BYTE* p, const char* tag) { return memcmp(p, tag, 4) == 0; }

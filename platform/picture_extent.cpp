@@ -40,10 +40,6 @@ const int kBmpCoreHeadBytes = 26;  // file header and a core info header
 const int kBmpInfoHeadBytes = 34;  // ... an info header up to the compression
 const uint32_t kBmpRle8 = 1, kBmpRle4 = 2;
 
-uint32_t ReadBe32(const BYTE* p) {
-  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-
 uint64_t MulSat(uint64_t a, uint64_t b) {
   return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b;
 }
