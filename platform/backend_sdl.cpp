@@ -1,12 +1,18 @@
 // The SDL2 window backend: shows the screen surface scaled by whole pixels
 // and turns mouse, touch and keys into the handheld's input messages.
+//
+// The screen goes into the window's own surface, scaled here: a 240 x 320
+// screen needs no renderer, and SDL's accelerated one brings a GL driver of
+// some 70 MB into the process.
 #include "platform/backend_sdl.h"
 
 #include <SDL.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/cursor.h"
 #include "platform/gdi.h"
@@ -16,7 +22,6 @@
 
 namespace {
 
-// 240 x 320 times 16 is as large as a 4K display shows.
 // A sleep returns to its clock this often, so a long one cannot overshoot.
 const int kSleepSliceMs = 20;
 const WPARAM kPlusCode = 0x2B;   // the plus sign's character code
@@ -63,10 +68,6 @@ enum StylusSource { STYLUS_UP, STYLUS_MOUSE, STYLUS_FINGER };
 // The open window; touched only by the window's thread.
 struct SdlWindowState {
   SDL_Window* window = nullptr;
-  SDL_Renderer* renderer = nullptr;
-  SDL_Texture* texture = nullptr;
-  int textureWidth = 0;
-  int textureHeight = 0;
   SDL_Cursor* arrowCursor = nullptr;
   SDL_Cursor* waitCursor = nullptr;
   int shownShape = IDC_ARROW;
@@ -101,30 +102,77 @@ void ShowCursorShape() {
   sdl.shownShape = shape;
 }
 
-// The texture matches the screen surface's size (made anew if it changed).
-bool EnsureTexture(int width, int height) {
-  if (sdl.texture && sdl.textureWidth == width && sdl.textureHeight == height) return true;
-  if (sdl.texture) SDL_DestroyTexture(sdl.texture);
-  sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                                  width, height);
-  sdl.textureWidth = sdl.texture ? width : 0;
-  sdl.textureHeight = sdl.texture ? height : 0;
-  return sdl.texture != nullptr;
+// An 8-bit channel from 5 or 6 bits, the top bits repeated below them, so
+// that cutting it back gives the same bits.
+inline uint32_t Widen5(uint32_t v) { return v << 3 | v >> 2; }
+inline uint32_t Widen6(uint32_t v) { return v << 2 | v >> 4; }
+
+// One screen word in the window surface's packed format (16 or 32 bits).
+inline uint32_t PackFor(const SDL_PixelFormat* f, uint16_t word) {
+  uint32_t r = Widen5(word >> 11), g = Widen6(word >> 5 & 0x3F), b = Widen5(word & 0x1F);
+  return (r >> f->Rloss) << f->Rshift | (g >> f->Gloss) << f->Gshift |
+         (b >> f->Bloss) << f->Bshift | f->Amask;
+}
+
+// The screen into the window surface, each surface pixel taking the screen
+// pixel it covers (whole-pixel blocks at a whole zoom). Surfaces of 16 or 32
+// bits a pixel; others go through SDL's own scaled copy.
+void ScaleInto(const uint16_t* pixels, int width, int height, int stride, SDL_Surface* target) {
+  const SDL_PixelFormat* f = target->format;
+  int bytes = f->BytesPerPixel;
+  if (bytes != 2 && bytes != 4) {
+    SDL_Surface* screen = SDL_CreateRGBSurfaceWithFormatFrom(
+        (void*)pixels, width, height, 16, stride, SDL_PIXELFORMAT_RGB565);
+    if (!screen) return;
+    SDL_BlitScaled(screen, nullptr, target, nullptr);
+    SDL_FreeSurface(screen);
+    return;
+  }
+  int tw = target->w, th = target->h;
+  if (tw <= 0 || th <= 0) return;
+  // The screen column of each surface column, kept between paints.
+  static std::vector<int> columns;
+  columns.resize((size_t)tw);
+  for (int x = 0; x < tw; x++) columns[(size_t)x] = (int)((int64_t)x * width / tw);
+  if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
+  const uint8_t* base = (const uint8_t*)pixels;
+  int lastRow = -1;
+  uint8_t* lastOut = nullptr;
+  for (int y = 0; y < th; y++) {
+    int sy = (int)((int64_t)y * height / th);
+    uint8_t* out = (uint8_t*)target->pixels + (size_t)y * (size_t)target->pitch;
+    if (sy == lastRow) {  // the row above showed the same screen row
+      memcpy(out, lastOut, (size_t)tw * (size_t)bytes);
+      continue;
+    }
+    const uint16_t* row = (const uint16_t*)(base + (size_t)sy * (size_t)stride);
+    if (bytes == 4) {
+      uint32_t* o = (uint32_t*)out;
+      for (int x = 0; x < tw; x++) o[x] = PackFor(f, row[columns[(size_t)x]]);
+    } else {
+      uint16_t* o = (uint16_t*)out;
+      for (int x = 0; x < tw; x++) o[x] = (uint16_t)PackFor(f, row[columns[(size_t)x]]);
+    }
+    lastRow = sy;
+    lastOut = out;
+  }
+  if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
 }
 
 void Present() {
-  if (!sdl.renderer) return;
+  if (!sdl.window) return;
   ShowCursorShape();
-  // Read before the upload: drawing that lands during it shows next time.
+  // Read before the copy: drawing that lands during it shows next time.
   unsigned version = PlatformScreenVersion();
   if (!sdl.mustPresent && version == sdl.presentedVersion) return;
   int width, height, stride;
   uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
-  if (!pixels || !EnsureTexture(width, height)) return;
-  if (SDL_UpdateTexture(sdl.texture, nullptr, pixels, stride) != 0) return;
-  SDL_RenderClear(sdl.renderer);
-  SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
-  SDL_RenderPresent(sdl.renderer);
+  if (!pixels) return;
+  // SDL makes the surface anew after the window's size changed.
+  SDL_Surface* target = SDL_GetWindowSurface(sdl.window);
+  if (!target) return;
+  ScaleInto(pixels, width, height, stride, target);
+  if (SDL_UpdateWindowSurface(sdl.window) != 0) return;
   sdl.presentedVersion = version;
   sdl.mustPresent = false;
 }
@@ -186,10 +234,6 @@ void HandleEvent(const SDL_Event& event) {
       return;
     case SDL_WINDOWEVENT:
       HandleWindowEvent(event.window);
-      return;
-    case SDL_RENDER_TARGETS_RESET:
-    case SDL_RENDER_DEVICE_RESET:
-      sdl.mustPresent = true;
       return;
     case SDL_KEYDOWN: {
       UINT message;
@@ -360,6 +404,9 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   // Ctrl+C and kill end the program as they would without a window.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   UseWindowClass();
+  // The window surface in the display's own memory (X11: shared memory), not
+  // in a texture of an accelerated renderer. The user's setting wins.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
   Uint32 wakeType = RegisteredWakeType();
   if (wakeType == (Uint32)-1) {
@@ -377,11 +424,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return 0;
   }
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // whole pixels, no smoothing
-  sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
-  if (!sdl.renderer) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
-  if (!sdl.renderer ||
-      !EnsureTexture(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN))) {
+  if (!SDL_GetWindowSurface(sdl.window)) {
     SdlBackendClose();
     return 0;
   }
@@ -397,6 +440,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   windowThread.store(std::this_thread::get_id());
   wakeQueued.store(false);
   wakeEventType.store(wakeType);
+  PlatformSetCursorHook(SdlCursorChanged);
   ShowCursorShape();
   return 1;
 }
@@ -404,9 +448,8 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
 void SdlBackendClose() {
   if (!sdl.window) return;
   wakeEventType.store(0);
+  PlatformSetCursorHook(nullptr);
   windowThread.store(std::thread::id());
-  if (sdl.texture) SDL_DestroyTexture(sdl.texture);
-  if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
   SDL_DestroyWindow(sdl.window);
   if (sdl.arrowCursor) SDL_FreeCursor(sdl.arrowCursor);
   if (sdl.waitCursor) SDL_FreeCursor(sdl.waitCursor);
@@ -458,4 +501,12 @@ void SdlTouchToScreen(float touchX, float touchY, int screenWidth, int screenHei
   *y = (int)(fy * (float)screenHeight);
   if (*x >= screenWidth) *x = screenWidth > 0 ? screenWidth - 1 : 0;
   if (*y >= screenHeight) *y = screenHeight > 0 ? screenHeight - 1 : 0;
+}
+
+// The module's one entry point (platform/sdl_module.h).
+extern "C" __attribute__((visibility("default"))) const SdlModule* KorvaneViewerSdlModule(
+    unsigned version) {
+  static const SdlModule kModule = {SdlDisplaySize, SdlDisplayRoom, SdlBackendOpen,
+                                    SdlBackendClose, SdlBackend};
+  return version == kSdlModuleVersion ? &kModule : nullptr;
 }

@@ -1,4 +1,6 @@
 // The desktop window that shows the handheld's screen: SDL2 video and input.
+// Built into the window module (platform/sdl_module.h); the program reaches
+// it only through the module's table, the tests link it directly.
 //
 // Contract: open, the backend's calls and SdlCursorChanged's drawing all run
 // on one thread, the window's; only wake() may come from any thread. The
@@ -6,6 +8,7 @@
 #pragma once
 
 #include "platform/backend.h"
+#include "platform/sdl_module.h"
 
 // The desktop display's size, for a full-screen window showing a screen of
 // that size. 1 on success, 0 when there is no display.
@@ -14,13 +17,9 @@ int SdlDisplaySize(int* width, int* height);
 // the desktop's panels. 1 on success, 0 when there is no display.
 int SdlDisplayRoom(int* width, int* height);
 
-// Window pixels per screen pixel, at most.
-const int kMaxWindowZoom = 16;
-
 // Opens the window: the screen times zoom (1 to 16), or with fullscreen the
 // whole desktop at zoom 1. title is UTF-8; icon, when given, is 32 x 32 ARGB
 // words. 1 on success, 0 when no display can be opened or one is open.
-
 int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon);
 // Closes the window and SDL (tests; the program leaves it to the process end).
 void SdlBackendClose();

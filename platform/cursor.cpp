@@ -3,10 +3,10 @@
 
 #include <atomic>
 
-#include "platform/backend_sdl.h"
 
 namespace {
 std::atomic<int> shownShape{IDC_ARROW};
+std::atomic<CursorHook> cursorHook{nullptr};
 }
 
 HCURSOR LoadCursor(HINSTANCE instance, int id) {
@@ -19,8 +19,13 @@ HCURSOR SetCursor(HCURSOR cursor) {
   if (id != IDC_ARROW && id != IDC_WAIT) return (HCURSOR)(intptr_t)shownShape.load();
   int previous = shownShape.exchange(id);
   // A decode on the window's thread shows the wait cursor before it starts.
-  if (previous != id) SdlCursorChanged();
+  if (previous != id) {
+    CursorHook hook = cursorHook.load();
+    if (hook) hook();
+  }
   return (HCURSOR)(intptr_t)previous;
 }
 
 int PlatformCursorShape() { return shownShape.load(); }
+
+void PlatformSetCursorHook(CursorHook hook) { cursorHook.store(hook); }

@@ -13,3 +13,8 @@ HCURSOR LoadCursor(HINSTANCE instance, int id);
 HCURSOR SetCursor(HCURSOR cursor);
 // IDC_ARROW or IDC_WAIT: the shape shown now.
 int PlatformCursorShape();
+// Called whenever the shape changes, on the thread that
+// changed it; the window backend installs it while a window is open. Null:
+// none.
+typedef void (*CursorHook)();
+void PlatformSetCursorHook(CursorHook hook);

@@ -5,11 +5,11 @@
 
 #include "imaging/photos.h"
 #include "platform/backend_headless.h"
-#include "platform/backend_sdl.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/registry.h"
 #include "platform/resource.h"
+#include "platform/sdl_module.h"
 #include "platform/window.h"
 #include "resources/version.h"
 #include "shell/startup.h"
@@ -127,9 +127,9 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
 // whose window fits the display, and a screen that does not fit even at
 // zoom 1 is refused, since such a window cannot be shown and its buffers
 // would only cost memory. 0: go on; otherwise the exit status.
-int FitZoomToDisplay(Options* o) {
+int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
   int roomWidth, roomHeight;
-  if (!SdlDisplayRoom(&roomWidth, &roomHeight)) {
+  if (!sdl->displayRoom(&roomWidth, &roomHeight)) {
     fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
     return 1;
   }
@@ -187,16 +187,19 @@ int main(int argc, char** argv) {
     PlatformSetScreenSize(o.width, o.height);
     PlatformSetBackend(HeadlessBackend(stdout));
   } else {
+    // Only a window loads SDL.
+    const SdlModule* sdl = PlatformSdlModule();
+    if (!sdl) return 1;
     if (o.fullscreen) {
       int w, h;
-      if (!SdlDisplaySize(&w, &h)) {
+      if (!sdl->displaySize(&w, &h)) {
         fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
         return 1;
       }
       o.width = w < kMinScreenWidth ? kMinScreenWidth : w;
       o.height = h < kMinScreenHeight ? kMinScreenHeight : h;
       o.zoom = 1;
-    } else if ((status = FitZoomToDisplay(&o)) != 0) {
+    } else if ((status = FitZoomToDisplay(sdl, &o)) != 0) {
       return status;
     }
     PlatformSetScreenSize(o.width, o.height);
@@ -205,11 +208,11 @@ int main(int argc, char** argv) {
     if (LoadStringW(nullptr, 1, wideTitle, 100)) wcstombs(title, wideTitle, sizeof title - 1);
     static uint32_t icon[32 * 32];
     bool haveIcon = PlatformIconPixels(MAKEINTRESOURCEW(101), 32, icon) != 0;
-    if (!SdlBackendOpen(o.zoom, o.fullscreen, title, haveIcon ? icon : nullptr)) {
+    if (!sdl->open(o.zoom, o.fullscreen, title, haveIcon ? icon : nullptr)) {
       fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
       return 1;
     }
-    PlatformSetBackend(SdlBackend());
+    PlatformSetBackend(sdl->backend());
   }
   static WCHAR commandLine[kPathMax];
   MakeCommandLine(o.path, commandLine);

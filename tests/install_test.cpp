@@ -13,6 +13,7 @@
 #include "platform/resource.h"
 #include "resources/icon_design.h"
 #include "resources/version.h"
+#include "tests/support/background.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
@@ -106,6 +107,18 @@ TEST_F(InstallTest, ProgramToolsEntryIconsAndManual) {
   ToolRun version = RunProgram(At("bin/korvane-viewer"), {"--version"}, dir.path());
   EXPECT_EQ(version.exitCode, 0) << version.err;
   EXPECT_FALSE(version.out.empty());
+
+  // The window module in the library folder, found by the installed program:
+  // with no video driver to be had it gets as far as SDL and reports no
+  // display, not a missing module.
+  EXPECT_EQ(access(At(std::string(VIEWER_MODULE_DIR) + "/korvane-viewer-sdl.so").c_str(), R_OK), 0);
+  std::vector<std::string> env = EnvironmentWith({"SDL_VIDEODRIVER=no-such-driver"}, {});
+  int windowExit = RunProcess({At("bin/korvane-viewer"), "--root", dir.path()}, env,
+                              dir.At("window.out"), dir.At("window.err"));
+  std::string windowErr = ReadHostFile(dir.At("window.err"));
+  EXPECT_EQ(windowExit, 1) << windowErr;
+  EXPECT_NE(windowErr.find("no display"), std::string::npos) << windowErr;
+  EXPECT_EQ(windowErr.find("module"), std::string::npos) << windowErr;
 
   const std::string desktopPath = At("share/applications/korvane-viewer.desktop");
   std::vector<std::string> lines = Lines(ReadHostFile(desktopPath));
