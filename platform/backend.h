@@ -29,8 +29,9 @@ void PlatformSetBackend(const PlatformBackend* backend);
 const PlatformBackend* PlatformGetBackend();
 
 // Input from a backend, as the main window receives it: stylus messages
-// (x, y in pixels of the screen, clamped to the window's client area) and
-// WM_KEYDOWN with its code and lParam. Posted to the thread's active
+// (x, y in pixels of the screen, clamped to the window's client area; a
+// turned panel's points go through PanelPointToScreen first), WM_KEYDOWN
+// with its code and lParam, and WM_MOUSEWHEEL (platform/window.h). Posted to the thread's active
 // window (the newest live one); dropped when there is none.
 void PlatformPostInput(UINT message, WPARAM wParam, LPARAM lParam);
 // The window that input goes to, or null.

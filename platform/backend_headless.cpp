@@ -9,6 +9,7 @@
 
 #include "platform/gdi.h"
 #include "platform/headless_script.h"
+#include "platform/panel_turn.h"
 #include "platform/png_write.h"
 #include "platform/rgb565.h"
 #include "platform/threads.h"
@@ -22,7 +23,12 @@ DWORD waitLeft;      // of the wait command under way
 bool idlePending;
 bool closing;
 
-LPARAM Point(long x, long y) {
+// A panel point as the screen point under it.
+LPARAM Point(long px, long py) {
+  int width = 0, height = 0, stride;
+  PlatformScreenPixels(&width, &height, &stride);
+  int x, y;
+  PanelPointToScreen(PlatformPanelTurn(), width, height, (int)px, (int)py, &x, &y);
   // Negative coordinates travel as 16-bit values; the platform clamps them.
   return (LPARAM)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x);
 }
@@ -44,6 +50,10 @@ bool Run(const ScriptCommand& c) {
     case RELEASE: PlatformPostInput(WM_LBUTTONUP, 0, Point(c.a, c.b)); return true;
     case KEY:
       PlatformPostInput(WM_KEYDOWN, (WPARAM)c.a, 1 | (c.b ? KF_REPEAT_BIT : 0));
+      return true;
+    case WHEEL:
+      // Down (positive notches) is toward the user: a negative distance.
+      PlatformPostInput(WM_MOUSEWHEEL, (WPARAM)(uint16_t)(int16_t)(-c.a * WHEEL_DELTA) << 16, 0);
       return true;
     case WAIT: waitLeft = (DWORD)c.a; return false;
     case IDLE: idlePending = true; return false;
@@ -82,12 +92,11 @@ void Wait(int timeoutMs) {
       return;
     }
     if (idlePending) {
-      // Nothing is queued now; once no worker runs, nothing more will come.
-      if (PlatformRunningThreads() > 0) {
-        PlatformWaitForThreads();
-        return;
-      }
+      // Once no worker runs, nothing more will come; the loop looks at its
+      // queue once more for what a worker posted just before it ended.
+      if (PlatformRunningThreads() > 0) PlatformWaitForThreads();
       idlePending = false;
+      return;
     }
     ScriptCommand command;
     if (!ScriptNext(&command)) {
@@ -126,9 +135,33 @@ const PlatformBackend* HeadlessBackend(FILE* out) {
   return &kHeadless;
 }
 
+namespace {
+
+// The screen as the panel shows it: the screen itself, or a turned copy
+// held in turned.
+const uint16_t* PanelPixels(std::vector<uint16_t>* turned, int* width, int* height, int* stride) {
+  int w, h, s;
+  const uint16_t* screen = PlatformScreenPixels(&w, &h, &s);
+  const int degrees = PlatformPanelTurn();
+  if (!screen || degrees == 0) {
+    *width = w;
+    *height = h;
+    *stride = s;
+    return screen;
+  }
+  PanelSize(degrees, w, h, width, height);
+  turned->assign((size_t)*width * (size_t)*height, 0);
+  TurnScreenToPanel(degrees, screen, w, h, s, turned->data(), *width);
+  *stride = *width * 2;
+  return turned->data();
+}
+
+}  // namespace
+
 int WriteScreenBmp(const char* path) {
   int width, height, stride;
-  const uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
+  std::vector<uint16_t> turned;
+  const uint16_t* pixels = PanelPixels(&turned, &width, &height, &stride);
   if (!pixels) return 0;
   const uint32_t rowBytes = (uint32_t)RowWords16(width) * 2;
   const uint32_t offset = 14 + 40 + 12;
@@ -168,7 +201,8 @@ int WriteScreenBmp(const char* path) {
 
 int WriteScreenPng(const char* path) {
   int width, height, stride;
-  const uint16_t* pixels = PlatformScreenPixels(&width, &height, &stride);
+  std::vector<uint16_t> turned;
+  const uint16_t* pixels = PanelPixels(&turned, &width, &height, &stride);
   if (!pixels) return 0;
   std::vector<uint32_t> xrgb((size_t)width * (size_t)height);
   for (int y = 0; y < height; y++) {

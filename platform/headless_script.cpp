@@ -17,12 +17,15 @@ struct VerbName {
   ScriptVerb verb;
 };
 const VerbName kVerbs[] = {{"tap", TAP},   {"press", PRESS}, {"move", MOVE},   {"release", RELEASE},
-                           {"key", KEY},   {"wait", WAIT},   {"idle", IDLE},   {"shot", SHOT},
-                           {"state", STATE}, {"quit", QUIT}};
+                           {"key", KEY},   {"wheel", WHEEL}, {"wait", WAIT},   {"idle", IDLE},
+                           {"shot", SHOT}, {"state", STATE}, {"quit", QUIT}};
 
 // Coordinates beyond this are not a screen position in any sense.
 const long kMaxCoordinate = 32767;
 const long kMaxWait = 24L * 3600 * 1000;
+// Notches of one wheel command: their distance must fit the message's
+// signed 16-bit field (WHEEL_DELTA each).
+const long kMaxNotches = 200;
 const size_t kReadChunk = 65536;
 
 // The script being run: its stream, the text behind it when held in
@@ -79,6 +82,8 @@ bool ParseLine(char* text, int line, ScriptCommand* out) {
       if (count == 3 && strcmp(words[2], "repeat") != 0) return false;
       out->b = count == 3;
       return (count == 2 || count == 3) && ParseLong(words[1], 16, 1, 0xFF, &out->a);
+    case WHEEL:
+      return count == 2 && ParseLong(words[1], 10, -kMaxNotches, kMaxNotches, &out->a);
     case WAIT:
       return count == 2 && ParseLong(words[1], 10, 0, kMaxWait, &out->a);
     case SHOT: {

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <string>
 
-enum ScriptVerb { TAP, PRESS, MOVE, RELEASE, KEY, WAIT, IDLE, SHOT, STATE, QUIT };
+enum ScriptVerb { TAP, PRESS, MOVE, RELEASE, KEY, WHEEL, WAIT, IDLE, SHOT, STATE, QUIT };
 
 struct ScriptCommand {
   ScriptVerb verb;
   int line;
-  long a = 0, b = 0;  // coordinates, key code and repeat flag, or milliseconds
+  long a = 0, b = 0;  // coordinates, key code and repeat flag, notches, or milliseconds
   std::string file;
 };
 

@@ -24,12 +24,22 @@
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+// The wheel: the high word of wParam is the distance turned, signed, in
+// WHEEL_DELTA steps a notch, positive away from the user (up, toward the
+// start); lParam is the pointer. Finer wheels send parts of a step.
+#define WM_MOUSEWHEEL 0x020A
+#define WHEEL_DELTA 120
 #define WM_USER 0x0400
 
 // Key codes as the window receives them.
+#define VK_BACK 0x08
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_PRIOR 0x21  // Page Up
+#define VK_NEXT 0x22   // Page Down
+#define VK_END 0x23
+#define VK_HOME 0x24
 #define VK_LEFT 0x25
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
