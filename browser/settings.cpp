@@ -42,7 +42,7 @@ void SaveSettings() {
   RegCloseKey(key);
 }
 
-void LoadSettings() {
+bool LoadSettings() {
   WCHAR buffer[kStoredFolderChars];
   buffer[0] = 0;
   DWORD type = REG_NONE;
@@ -54,13 +54,14 @@ void LoadSettings() {
     RegCloseKey(key);
   }
   currentFolder[0] = 0;
-  if (result != ERROR_SUCCESS || type != REG_SZ || size > sizeof(buffer)) return;
+  if (result != ERROR_SUCCESS || type != REG_SZ || size > sizeof(buffer)) return false;
   // Only whole characters that were read count, and the text must end inside them.
   size_t count = size / sizeof(WCHAR);
   size_t length = wcsnlen(buffer, count);
-  if (length == count) return;
+  if (length == count) return false;
   // currentFolder never ends in a backslash.
   while (length > 0 && buffer[length - 1] == L'\\') length--;
   wmemcpy(currentFolder, buffer, length);
   currentFolder[length] = 0;
+  return true;
 }

@@ -6,6 +6,6 @@
 void SaveSettings();
 // Replaces currentFolder with "Dir" (trailing backslashes dropped), or the
 // root when it is missing, not a string, or longer than a folder path
-// (kPathMax - 1 characters).
-// Window thread.
-void LoadSettings();
+// (kPathMax - 1 characters). True when a folder was remembered (the root
+// included). Window thread.
+bool LoadSettings();

@@ -1,4 +1,4 @@
-// Random sequences of taps, drags, keys, ticks, folder changes and start
+// Random sequences of taps, drags, keys, wheel turns, ticks, folder changes and start
 // paths played through the headless viewer, with the state line checked
 // after every step:
 //   firstVisible >= 0 and a multiple of the columns; 0 <= selection <=
@@ -45,9 +45,12 @@ const int kRunLimitSeconds = 120;
 const long kFindingsShown = 20;  // the rest are only kept
 
 // Key codes the window acts on, as the headless script gives them: arrows,
-// return, space, plus, minus, the hardware buttons and some that do nothing.
+// return, space, plus, minus, the hardware buttons, some that do nothing,
+// and the desktop's: Page Up/Down, End, Home, Backspace and the help keys.
 const int kKeys[] = {0x25, 0x26, 0x27, 0x28, 0x25, 0x26, 0x27, 0x28, 0x0D, 0x0D, 0x20,
-                     0x2B, 0x2D, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0x5B, 0x84, 0x41, 0x72};
+                     0x2B, 0x2D, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0x5B, 0x84, 0x41, 0x72,
+                     0x21, 0x22, 0x23, 0x24, 0x08, 0x48, 0xBF};
+const int kWheelNotches = 6;  // a wheel step turns up to this many either way
 // Keys that may end the program: escape in the grid, the close button.
 const int kEndingKeys[] = {0x1B, 0xC4};
 
@@ -225,6 +228,9 @@ std::string Step(std::mt19937& rng, Screen s, bool* mayEnd) {
     snprintf(line, sizeof(line), "key %X\n", RandomIn(rng, 1, 0xFF));
     lines += line;
     *mayEnd = true;  // any code may be a remapped close button
+  } else if (kind < 82) {
+    snprintf(line, sizeof(line), "wheel %d\n", RandomIn(rng, -kWheelNotches, kWheelNotches));
+    lines += line;
   } else if (kind < 95) {
     // Ticks: a few, or enough for slide-show steps.
     snprintf(line, sizeof(line), "wait %d\n",

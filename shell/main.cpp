@@ -7,6 +7,7 @@
 #include "platform/backend_headless.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "platform/panel_turn.h"
 #include "platform/registry.h"
 #include "platform/resource.h"
 #include "platform/sdl_module.h"
@@ -15,6 +16,7 @@
 #include "shell/startup.h"
 #include "ui/keys.h"
 #include "ui/ui_state.h"
+#include "ui/viewer.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ const int kMinScreenWidth = 90;
 const int kMinScreenHeight = 120;
 const int kMaxScreenSide = 8192;
 const int kDefaultZoom = 2;
+const int kDefaultInterval = 4;  // seconds, the handheld's slide show
+const int kMaxInterval = 3600;
 
 const char kUsage[] =
     "usage: korvane-viewer [options] [PATH]\n"
@@ -40,13 +44,20 @@ const char kUsage[] =
     "                     to 100000 entries in natural order\n"
     "  --oem-info TEXT    the handheld's model name, at most 49 characters, for its\n"
     "                     button rules (default none)\n"
+    "  --slideshow        start the slide show on PATH's picture, or on the first\n"
+    "                     picture of the folder opened\n"
+    "  --interval SECONDS the slide show's pace, 1 to 3600 (default 4)\n"
+    "  --rotate DEGREES   turn the screen clockwise onto the panel: 0, 90, 180 or\n"
+    "                     270 (a portrait screen on a landscape panel: 90 or 270)\n"
     "  --help, --version\n";
 
 struct Options {
   const char* root = "/";
   int width = 240, height = 320;
   int zoom = kDefaultZoom;
-  bool fullscreen = false, headless = false, photos = false;
+  bool fullscreen = false, headless = false, photos = false, slideshow = false;
+  int interval = kDefaultInterval;
+  int rotate = 0;
   const char* script = nullptr;
   const char* registry = nullptr;
   const char* path = nullptr;
@@ -100,6 +111,22 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
       o->fullscreen = true;
     } else if (strcmp(a, "--photos") == 0) {
       o->photos = true;
+    } else if (strcmp(a, "--slideshow") == 0) {
+      o->slideshow = true;
+    } else if (strcmp(a, "--interval") == 0 && hasValue) {
+      char* end;
+      const char* text = argv[++i];
+      long seconds = strtol(text, &end, 10);
+      if (end == text || *end || seconds < 1 || seconds > kMaxInterval)
+        return Usage("--interval takes 1 to 3600 seconds");
+      o->interval = (int)seconds;
+    } else if (strcmp(a, "--rotate") == 0 && hasValue) {
+      char* end;
+      const char* text = argv[++i];
+      long degrees = strtol(text, &end, 10);
+      if (end == text || *end || !PanelTurnValid((int)degrees) || degrees != (int)degrees)
+        return Usage("--rotate takes 0, 90, 180 or 270");
+      o->rotate = (int)degrees;
     } else if (strcmp(a, "--headless") == 0) {
       o->headless = true;
     } else if (strcmp(a, "--script") == 0 && hasValue) {
@@ -133,8 +160,11 @@ int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
     fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
     return 1;
   }
+  // The window shows the panel: the screen turned.
+  int panelWidth, panelHeight;
+  PanelSize(o->rotate, o->width, o->height, &panelWidth, &panelHeight);
   auto fits = [&](int zoom) {
-    return (long)o->width * zoom <= roomWidth && (long)o->height * zoom <= roomHeight;
+    return (long)panelWidth * zoom <= roomWidth && (long)panelHeight * zoom <= roomHeight;
   };
   int zoom = o->zoom;
   while (zoom > 1 && !fits(zoom)) zoom--;
@@ -142,7 +172,7 @@ int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
     fprintf(stderr,
             "korvane-viewer: a %dx%d screen does not fit the display (%dx%d); try a smaller "
             "--screen, or --headless\n",
-            o->width, o->height, roomWidth, roomHeight);
+            panelWidth, panelHeight, roomWidth, roomHeight);
     return 1;
   }
   if (zoom < o->zoom)
@@ -180,6 +210,9 @@ int main(int argc, char** argv) {
   }
   PlatformSetRegistryFile(o.registry);
   SetPhotosMode(o.photos);
+  SetSlideShowSeconds(o.interval);
+  startSlideShow = o.slideshow;
+  PlatformSetPanelTurn(o.rotate);
   PlatformSetStateReporter(ReportUiState);
   if (o.headless) {
     int badLine = 0;
@@ -196,6 +229,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
         return 1;
       }
+      // The display is the panel; the screen is the panel turned back.
+      PanelSize(o.rotate, w, h, &w, &h);
       o.width = w < kMinScreenWidth ? kMinScreenWidth : w;
       o.height = h < kMinScreenHeight ? kMinScreenHeight : h;
       o.zoom = 1;

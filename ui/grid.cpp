@@ -107,6 +107,52 @@ void PaintTile(int idx, int x, int y) {
 }
 
 void PaintTitleBar() {
+  // The colour and mode last set for a label still apply.
+  const WCHAR* title = currentFolder[0] ? currentFolder : kTitleWhenRoot;
+  WCHAR cut[kTitleMax];
+  if (photosMode && entriesFound > kPhotosEntryLimit &&
+      swprintf(cut, kTitleMax, kTitleCutFormat, title, kPhotosEntryLimit, (int)entriesFound) >= 0)
+    title = cut;
+  PaintTitle(title);
+}
+
+void PaintToolbar() {
+  const int W = uiState.clientWidth, H = uiState.clientHeight;
+  const int x = W - kToolbarWidth;
+  HBITMAP strip = uiState.tileBitmaps[BmStrip];
+  PaintCloseButton();
+  if (entryCount <= uiState.tilesPerPage) return;
+  CopyBitmap(strip, x, kTitleHeight, kButtonSize, kButtonSize, 0, kButtonSize * kStripUp);
+  CopyBitmap(strip, x, H - kButtonSize, kButtonSize, kButtonSize, 0, kButtonSize * kStripDown);
+  CopyBitmap(uiState.tileBitmaps[BmThumb], x, kTrackTop + ThumbOffset(uiState.firstVisible),
+             kButtonSize, kButtonSize, 0, 0);
+}
+
+// The largest first entry: the page that ends with the list's last row, as
+// far as the down arrow goes.
+int LastFirstVisible() {
+  const UiState& s = uiState;
+  if (entryCount <= s.tilesPerPage || s.columns <= 0) return 0;
+  return (entryCount - s.tilesPerPage + s.columns - 1) / s.columns * s.columns;
+}
+
+// Selects sel with first as the first entry shown, both held to the list,
+// then moved by rows until the selection is on the page.
+void MoveSelection(int sel, int first) {
+  UiState& s = uiState;
+  sel = std::max(0, std::min(sel, entryCount - 1));
+  first = std::max(0, std::min(first, LastFirstVisible()));
+  while (sel - first >= s.tilesPerPage) first += s.columns;
+  while (sel < first) first -= s.columns;
+  if (sel == s.selection && first == s.firstVisible) return;
+  s.selection = sel;
+  s.firstVisible = first;
+  QuietRepaint();
+}
+
+}  // namespace
+
+void PaintTitle(const WCHAR* title) {
   const int W = uiState.clientWidth;
   HBITMAP piece = uiState.tileBitmaps[BmTitle];
   CopyBitmap(piece, 0, 0, kTitleEdge, kTitleHeight, 0, 0);
@@ -116,31 +162,16 @@ void PaintTitleBar() {
                SRCCOPY);
   CopyBitmap(piece, W - kToolbarWidth - kTitleEdge, 0, kTitleEdge, kTitleHeight,
              kTitleEdge + kTitleMiddle, 0);
-  // The colour and mode last set for a label still apply. No prefix, so
-  // "Tom & Jerry" keeps its "&". DT_VCENTER acts on single lines only, so
-  // the title sits at the top of its box.
+  // No prefix, so "Tom & Jerry" keeps its "&". DT_VCENTER acts on single
+  // lines only, so the title sits at the top of its box.
   RECT box = {kTitleLeft, kTitleTop, W - kToolbarWidth, kTitleBottom};
-  const WCHAR* title = currentFolder[0] ? currentFolder : kTitleWhenRoot;
-  WCHAR cut[kTitleMax];
-  if (photosMode && entriesFound > kPhotosEntryLimit &&
-      swprintf(cut, kTitleMax, kTitleCutFormat, title, kPhotosEntryLimit, (int)entriesFound) >= 0)
-    title = cut;
   DrawTextW(uiState.backContext, title, -1, &box, DT_VCENTER | DT_NOPREFIX);
 }
 
-void PaintToolbar() {
-  const int W = uiState.clientWidth, H = uiState.clientHeight;
-  const int x = W - kToolbarWidth;
-  HBITMAP strip = uiState.tileBitmaps[BmStrip];
-  CopyBitmap(strip, x, 0, kButtonSize, kButtonSize, 0, kButtonSize * kStripClose);
-  if (entryCount <= uiState.tilesPerPage) return;
-  CopyBitmap(strip, x, kTitleHeight, kButtonSize, kButtonSize, 0, kButtonSize * kStripUp);
-  CopyBitmap(strip, x, H - kButtonSize, kButtonSize, kButtonSize, 0, kButtonSize * kStripDown);
-  CopyBitmap(uiState.tileBitmaps[BmThumb], x, kTrackTop + ThumbOffset(uiState.firstVisible),
-             kButtonSize, kButtonSize, 0, 0);
+void PaintCloseButton() {
+  CopyBitmap(uiState.tileBitmaps[BmStrip], uiState.clientWidth - kToolbarWidth, 0, kButtonSize,
+             kButtonSize, 0, kButtonSize * kStripClose);
 }
-
-}  // namespace
 
 int ThumbOffset(int first) {
   const UiState& s = uiState;
@@ -259,9 +290,40 @@ void GridKey(int code, bool repeated) {
     case VK_RETURN:
       if (!repeated) OpenEntry(s.selection);
       break;
+    case VK_NEXT:
+      MoveSelection(s.selection + s.tilesPerPage, s.firstVisible + s.tilesPerPage);
+      break;
+    case VK_PRIOR:
+      MoveSelection(s.selection - s.tilesPerPage, s.firstVisible - s.tilesPerPage);
+      break;
+    case VK_HOME:
+      MoveSelection(0, 0);
+      break;
+    case VK_END:
+      MoveSelection(entryCount - 1, LastFirstVisible());
+      break;
     default:
       break;
   }
+}
+
+void GridWheel(int notches) {
+  UiState& s = uiState;
+  const int before = s.firstVisible;
+  // Row by row, as the toolbar's arrows go: the selection stays.
+  for (; notches > 0 && s.firstVisible < entryCount - s.tilesPerPage; notches--)
+    s.firstVisible += s.columns;
+  for (; notches < 0 && s.firstVisible != 0; notches++) s.firstVisible -= s.columns;
+  if (s.firstVisible != before) QuietRepaint();
+}
+
+void OpenParentFolder() {
+  if (!currentFolder[0]) return;
+  for (int i = 0; i < entryCount; i++)
+    if (entryList[i].kind == Folder && entryList[i].name && entryList[i].name[0] == L'.') {
+      OpenEntry(i);
+      return;
+    }
 }
 
 void OpenEntry(int index) {

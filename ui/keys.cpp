@@ -10,6 +10,7 @@
 #include "platform/threads.h"
 #include "platform/window.h"
 #include "ui/grid.h"
+#include "ui/help.h"
 #include "ui/ui_state.h"
 #include "ui/viewer.h"
 
@@ -23,6 +24,7 @@ const int kButtonSlideShow = 0xC2;
 const int kButtonClose = 0xC4;
 const int kPlusCode = 0x2B;   // zoom in
 const int kMinusCode = 0x2D;  // zoom out
+const int kHelpLetter = 0x48;  // H; the "/" key (VK_OEM_2) holds "?" too
 const int kRepeatSpacingMs = 100;  // auto-repeats closer than this are dropped
 // Key codes are 16 bits; a wider wParam names no key and acts on nothing
 // rather than being cut into one.
@@ -77,6 +79,8 @@ enum KeyAction {
   ActViewerKey,      // the viewer's key actions, some shared with the grid
   ActLeaveViewer,
   ActSendEscape,     // Enter in the viewer acts as Escape
+  ActOpenParent,     // the parent entry, as if tapped
+  ActHelp,
 };
 
 // A key's action in each view; notRepeated keys ignore auto-repeats.
@@ -100,6 +104,15 @@ const KeyBinding kKeyBindings[] = {
     {kPlusCode, ActViewerKey, ActViewerKey, false},
     {kMinusCode, ActViewerKey, ActViewerKey, false},
     {kButtonDecodeMode, ActViewerKey, ActViewerKey, true},
+    // Keys the handheld did not have; its own codes never reach them.
+    {VK_PRIOR, ActGridKey, ActViewerKey, false},
+    {VK_NEXT, ActGridKey, ActViewerKey, false},
+    {VK_HOME, ActGridKey, ActViewerKey, true},
+    {VK_END, ActGridKey, ActViewerKey, true},
+    // In the viewer the picture's folder is the level above.
+    {VK_BACK, ActOpenParent, ActLeaveViewer, true},
+    {VK_OEM_2, ActHelp, ActHelp, true},
+    {kHelpLetter, ActHelp, ActHelp, true},
 };
 
 const KeyBinding* FindBinding(int code) {
@@ -123,6 +136,8 @@ LRESULT Act(KeyAction action, int code) {
     case ActViewerKey: ViewerKey(code); return 0;
     case ActLeaveViewer: LeaveViewer(); return 0;
     case ActSendEscape: return SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    case ActOpenParent: OpenParentFolder(); return 0;
+    case ActHelp: ShowHelp(); return 0;
     case ActNone: return 0;
   }
   return 0;
@@ -144,6 +159,25 @@ int MapDeviceKey(int code) {
   return code;
 }
 
+void MouseWheel(WPARAM wParam) {
+  UiState& s = uiState;
+  if (s.helpShown) {
+    s.wheelRest = 0;
+    CloseHelp();
+    return;
+  }
+  // Whole notches act; a fine wheel's parts add up to them. Down is toward
+  // the end of the list: the negative of the distance.
+  s.wheelRest += (int16_t)(uint16_t)((uintptr_t)wParam >> 16);
+  const int notches = s.wheelRest / WHEEL_DELTA;
+  s.wheelRest %= WHEEL_DELTA;
+  if (notches == 0) return;
+  if (s.gridMode)
+    GridWheel(-notches);
+  else
+    ViewerWheel(-notches);
+}
+
 LRESULT KeyDown(WPARAM wParam, LPARAM lParam) {
   UiState& s = uiState;
   const int code = wParam <= kMaxKeyCode ? MapDeviceKey((int)wParam) : kNotAKey;
@@ -151,6 +185,12 @@ LRESULT KeyDown(WPARAM wParam, LPARAM lParam) {
   const bool repeated = (lParam & KF_REPEAT_BIT) != 0;
   if (repeated && RepeatTooSoon(GetTickCount())) return 0;
   s.lastKeyTick = GetTickCount();
+  if (s.helpShown) {
+    // A fresh press closes the page and does nothing more; the repeats of
+    // the key that opened it do not.
+    if (!repeated) CloseHelp();
+    return 0;
+  }
   const KeyBinding* binding = FindBinding(code);
   LRESULT result = 0;
   if (binding && !(binding->notRepeated && repeated)) {

@@ -7,21 +7,30 @@
 #include "browser/entry_list.h"
 #include "browser/settings.h"
 #include "imaging/brightness.h"
+#include "imaging/photos.h"
+#include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/shell_ui.h"
+#include "platform/user_dirs.h"
 #include "platform/window.h"
 #include "platform/wstring.h"
 #include "ui/grid.h"
+#include "ui/help.h"
 #include "ui/keys.h"
 #include "ui/ui_state.h"
 #include "ui/viewer.h"
 
 static const WCHAR kFontFace[] = L"Arial";
 static const int kFontHeight = 12;
+static const size_t kHostPathChars = 4096;
+// Posted at creation after the first two ticks, so the show's first
+// picture stays its whole interval.
+static const UINT kStartSlideShow = WM_USER + 2;
 
 WCHAR startPath[kPathMax];
 bool startPathUnusable;
+bool startSlideShow;
 HINSTANCE appInstance;
 
 namespace {
@@ -33,6 +42,15 @@ int StylusY(LPARAM lParam) { return (int)(WORD)(((uintptr_t)lParam >> 16) & 0xFF
 void RequestFullScreen(HWND hwnd) {
   SHFullScreen(hwnd, kFullScreenFlags);
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+// photosMode, first start: the user's pictures folder when it lies inside
+// the root; the root otherwise, as the handheld started.
+void ChoosePicturesFolder() {
+  char host[kHostPathChars];
+  WCHAR device[kPathMax];
+  if (PlatformPicturesFolder(host, sizeof host) && HostPathToDevice(host, device, kPathMax))
+    wcscpy(currentFolder, device);
 }
 
 // Sets currentFolder from the start path or the settings and lists it, the
@@ -47,8 +65,8 @@ bool ListStartFolder() {
     wcscpy(currentFolder, startPath);
     WCHAR* cut = wcsrchr(currentFolder, L'\\');
     if (cut) *cut = 0;
-  } else {
-    LoadSettings();
+  } else if (!LoadSettings() && photosMode) {
+    ChoosePicturesFolder();
   }
   if (ScanFolder(currentFolder)) return true;
   currentFolder[0] = 0;
@@ -67,6 +85,17 @@ void OpenStartEntry() {
       return;
     }
   }
+}
+
+// --slideshow: the show runs from the picture opened at start, else from
+// the folder's first picture; a folder without pictures stays in the grid.
+void StartSlideShow() {
+  UiState& s = uiState;
+  if (s.gridMode) OpenEntry(FirstPicture());
+  if (s.gridMode) return;
+  s.slideShow = true;
+  s.slideTicks = 0;
+  FullRepaint();
 }
 
 void Create(HWND hwnd) {
@@ -97,6 +126,7 @@ void Create(HWND hwnd) {
   RequestFullScreen(hwnd);
   GXOpenInput();
   if (listedStartFolder && startPath[0]) OpenStartEntry();
+  if (startSlideShow) PostMessageW(hwnd, kStartSlideShow, 0, 0);
 }
 
 void Paint(HWND hwnd) {
@@ -111,7 +141,9 @@ void Paint(HWND hwnd) {
     s.backBitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
     SelectObject(s.backContext, s.backBitmap);
   }
-  if (s.gridMode)
+  if (s.helpShown)
+    HelpPaint(screen);
+  else if (s.gridMode)
     GridPaint(screen);
   else
     ViewerPaint(screen, paint.fErase);
@@ -122,6 +154,7 @@ void TimerTick(HWND hwnd) {
   UiState& s = uiState;
   s.fullScreenTicks = (s.fullScreenTicks + 1) % kFullScreenEvery;
   if (s.fullScreenTicks == 0) RequestFullScreen(hwnd);
+  if (s.helpShown) return;  // the slide show waits under the page
   if (!s.gridMode) {
     SlideShowStep();
     return;
@@ -161,7 +194,11 @@ LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       TimerTick(hwnd);
       return 0;
+    case WM_MOUSEWHEEL:
+      MouseWheel(wParam);
+      return 0;
     case WM_MOUSEMOVE:
+      if (s.helpShown || s.stylusSpent) return 0;
       s.lastStylusY = StylusY(lParam);
       if (s.gridMode) {
         if (s.toolbarHold == HoldThumb) SendMessageW(hwnd, WM_TIMER, 0, 0);
@@ -170,6 +207,13 @@ LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_LBUTTONDOWN:
+      if (s.helpShown) {
+        // The tap closes the page; its release must not act on the view.
+        s.stylusSpent = true;
+        CloseHelp();
+        return 0;
+      }
+      s.stylusSpent = false;
       s.toolbarHold = HoldNone;
       s.lastStylusY = StylusY(lParam);
       if (s.gridMode)
@@ -178,6 +222,10 @@ LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         ViewerPress(StylusX(lParam), StylusY(lParam));
       return 0;
     case WM_LBUTTONUP:
+      if (s.helpShown || s.stylusSpent) {
+        s.stylusSpent = false;
+        return 0;
+      }
       s.lastStylusY = StylusY(lParam);
       if (s.dragging) {
         s.dragging = false;
@@ -192,9 +240,12 @@ LRESULT MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_THUMBNAIL_READY:
       // Only a tile of the full rows on the page repaints.
-      if (s.gridMode && wParam >= (WPARAM)(UINT)s.firstVisible &&
+      if (s.gridMode && !s.helpShown && wParam >= (WPARAM)(UINT)s.firstVisible &&
           wParam < (WPARAM)(UINT)(s.firstVisible + s.tilesPerPage))
         QuietRepaint();
+      return 0;
+    case kStartSlideShow:
+      StartSlideShow();
       return 0;
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -100,6 +100,12 @@ struct UiState {
   int32_t decodeMode = FIT_SCREEN_FINE;
   int32_t fullScreenTicks = kFullScreenStart;
   uint32_t lastKeyTick = 0;
+  // Inputs beyond the handheld's: the help page over the view, a stylus
+  // press that closed it (its moves and release are dropped), and the part
+  // of a notch a fine wheel has turned so far.
+  bool helpShown = false;
+  bool stylusSpent = false;
+  int32_t wheelRest = 0;
 
   // Painting resources: created once, kept until the process ends.
   HDC backContext = nullptr;    // the grid is composed here; first paint

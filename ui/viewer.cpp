@@ -25,6 +25,9 @@ static const ZoomRow kZoomTable[] = {{4, 1}, {2, 1}, {1, 1},  {1, 2},  {1, 4},
 static const int kZoomRows = (int)(sizeof(kZoomTable) / sizeof(kZoomTable[0]));
 
 static const int kSlideShowEvery = 16;  // ticks: 4 s at 250 ms
+static const int kMillisecondsPerSecond = 1000;
+// The show's pace in timer ticks; --interval changes it before the window exists.
+static int slideShowEvery = kSlideShowEvery;
 static const int kNeutralLevel = 100;   // brightness left as decoded
 
 // Codes of the keys the viewer acts on beyond the virtual keys.
@@ -87,7 +90,28 @@ bool IsPictureEntry(int index) {
          entryList[index].name;
 }
 
+// Shows picture entry target, held to the list's pictures; nothing when
+// that is the one shown. Key and wheel steps beyond the handheld's own.
+void ShowPictureAt(int target) {
+  UiState& s = uiState;
+  target = std::max(FirstPicture(), std::min(target, entryCount - 1));
+  if (target == s.currentPicture || !IsPictureEntry(target)) return;
+  s.currentPicture = target;
+  LoadViewerPicture(target);
+  FullRepaint();
+}
+
 }  // namespace
+
+int FirstPicture() {
+  int first = 0;
+  while (first < entryCount && entryList[first].kind != Picture) first++;
+  return first;
+}
+
+void SetSlideShowSeconds(int seconds) {
+  slideShowEvery = std::max(1, seconds * kMillisecondsPerSecond / (int)kTimerPeriod);
+}
 
 void LoadViewerPicture(int index) {
   UiState& s = uiState;
@@ -241,6 +265,10 @@ void ViewerKey(int code) {
       LoadViewerPicture(s.currentPicture);
       FullRepaint();
       return;
+    case VK_NEXT: ShowPictureAt(s.currentPicture + 1); return;
+    case VK_PRIOR: ShowPictureAt(s.currentPicture - 1); return;
+    case VK_HOME: ShowPictureAt(FirstPicture()); return;
+    case VK_END: ShowPictureAt(entryCount - 1); return;
     case VK_ESCAPE:
     case kKeyClose:
       LeaveViewer();
@@ -251,6 +279,10 @@ void ViewerKey(int code) {
     default:
       return;
   }
+}
+
+void ViewerWheel(int notches) {
+  if (!uiState.gridMode) ShowPictureAt(uiState.currentPicture + notches);
 }
 
 void LeaveViewer() {
@@ -274,15 +306,14 @@ void LeaveViewer() {
 void SlideShowStep() {
   UiState& s = uiState;
   if (!s.slideShow) return;
-  s.slideTicks = (s.slideTicks + 1) % kSlideShowEvery;
+  s.slideTicks = (s.slideTicks + 1) % slideShowEvery;
   if (s.slideTicks != 0) return;
   if (s.currentPicture + 1 < entryCount) {
     SendMessageW(mainWindow, WM_KEYDOWN, VK_DOWN, 0);
     return;
   }
   // Round again from the first picture, shown now.
-  int first = 0;
-  while (first < entryCount && entryList[first].kind != Picture) first++;
+  const int first = FirstPicture();
   s.currentPicture = first;
   if (first < entryCount) LoadViewerPicture(first);
   FullRepaint();
