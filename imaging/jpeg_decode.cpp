@@ -10,7 +10,7 @@
 #include "imaging/jpeg_convert.h"
 #include "imaging/jpeg_sizing.h"
 #include "imaging/picture.h"
-#include "jpeg/binding.h"
+#include "jpeg/decode.h"
 #include "platform/cursor.h"
 #include "platform/exif.h"
 #include "platform/files.h"
@@ -28,11 +28,8 @@ const size_t kJpegReadBuffer = 65536;
 // Everything one decode owns. Plain data only (it is calloc'ed and crosses
 // a longjmp), so nothing in it may have a destructor.
 struct JpegDecode {
-  jpeg_decompress_struct cinfo;
-  JpegErrorManager err;
-  JpegProgress progress;
+  JpegDecodeState jpeg;
   HANDLE file;
-  JpegPullSource source;
   BYTE readBuffer[kJpegReadBuffer];
   BYTE* buffer;  // OW x OH x 3 bytes, red, green, blue, top row first
   HBITMAP bitmap;
@@ -40,6 +37,7 @@ struct JpegDecode {
   BYTE noise[kNoiseCount];
   bool thumbnail;
   int fitMode;
+  JpegRequest req;
   int outWidth;   // OW
   int outHeight;  // OH
   JpegOutputSize size;
@@ -74,11 +72,13 @@ long PullPreview(void* context, uint8_t* buffer, size_t max) {
   return (long)count;
 }
 
+// The picture's header, from the file's start; the input limited by the
+// size it declares.
 void ReadPictureHeader(JpegDecode* d) {
-  JpegSetupPullSource(&d->cinfo, &d->source, PullFile, d->file, d->readBuffer,
+  JpegSetupPullSource(&d->jpeg.cinfo, &d->jpeg.source, PullFile, d->file, d->readBuffer,
                       sizeof(d->readBuffer), 0, false);
-  jpeg_read_header(&d->cinfo, TRUE);
-  JpegLimitInput(&d->cinfo);
+  jpeg_read_header(&d->jpeg.cinfo, TRUE);
+  JpegLimitInput(&d->jpeg.cinfo);
 }
 
 // A preview stands in for a thumbnail when it is large enough for one and
@@ -94,15 +94,15 @@ bool PreviewMatches(int previewWidth, int previewHeight, int width, int height) 
 // starts again on it. Its header is read here; a damaged one fails this
 // decode and the caller tries again without the preview.
 void SwitchToPreview(JpegDecode* d) {
-  jpeg_decompress_struct* cinfo = &d->cinfo;
+  jpeg_decompress_struct* cinfo = &d->jpeg.cinfo;
   if (!d->exif.preview || d->exif.previewSize == 0) return;
   // The preview's size is in its own header: read it on the same object.
   const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
   d->previewAt = d->exif.preview;
   d->previewLeft = d->exif.previewSize;
   jpeg_abort_decompress(cinfo);
-  JpegSetupPullSource(cinfo, &d->source, PullPreview, d, d->readBuffer, sizeof(d->readBuffer), 0,
-                      false);
+  JpegSetupPullSource(cinfo, &d->jpeg.source, PullPreview, d, d->readBuffer,
+                      sizeof(d->readBuffer), 0, false);
   d->previewUsed = true;
   jpeg_read_header(cinfo, TRUE);
   if (!PreviewMatches((int)cinfo->image_width, (int)cinfo->image_height, width, height)) {
@@ -114,84 +114,61 @@ void SwitchToPreview(JpegDecode* d) {
   }
 }
 
-// The decode itself, from the library set-up to closing the file.
-// Returns 1 with d->bitmap filled, or 0 after a failure that left the
-// decompression object alive (it is destroyed here). A fatal library error
-// never returns: it lands at the setjmp in DecodeJpegFile.
-__attribute__((noinline)) int RunDecode(JpegDecode* d) {
-  jpeg_decompress_struct* cinfo = &d->cinfo;
-  // The library: error manager, object, source, header.
-  cinfo->err = JpegSetupErrorManager(&d->err);
-  jpeg_create_decompress(cinfo);
-  JpegSetupProgress(cinfo, &d->progress, d->watch.watched, d->watch.expected);
-  // Reading the EXIF segment changes nothing in the pixels.
-  if (d->photos) JpegKeepExif(cinfo, &d->exifBlock);
-  ReadPictureHeader(d);
+// After the header: the orientation and maybe the preview (photos), then
+// the library scale for the picture put upright.
+int OnHeader(void* context, jpeg_decompress_struct* cinfo) {
+  JpegDecode* d = (JpegDecode*)context;
   d->orientation = 1;
   if (d->photos) {
     ReadExifFacts(d->exifBlock.bytes, d->exifBlock.size, &d->exif);
     d->orientation = d->exif.orientation;
     if (d->thumbnail && d->previewAllowed) SwitchToPreview(d);
   }
-  int components;
-  // Screen and library scale, for the picture put upright.
-  JpegRequest req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN),
-                     GetSystemMetrics(SM_CYSCREEN)};
+  d->req = {d->thumbnail, d->fitMode, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   const bool swap = OrientationSwapsSides(d->orientation);
   const int width = (int)cinfo->image_width, height = (int)cinfo->image_height;
   int divisor;
-  int denom = ChooseLibraryScale(req, swap ? height : width, swap ? width : height, &divisor);
+  int denom = ChooseLibraryScale(d->req, swap ? height : width, swap ? width : height, &divisor);
   JpegApplySettings(cinfo, denom, d->thumbnail ? kThumbnailLibraryMemory : kViewerLibraryMemory);
   // A header may claim up to 65500 x 65500; refuse before anything large.
-  if (!JpegOutputWithin(cinfo, d->thumbnail ? kMaxThumbnailLibraryPixels : kMaxViewerLibraryPixels))
-    goto fail;
-  // Start; the library rounds W / d and H / d up.
-  jpeg_start_decompress(cinfo);
-  d->outWidth = (int)cinfo->output_width;
-  d->outHeight = (int)cinfo->output_height;
-  components = cinfo->output_components;
-  // Output size, step and turn.
-  d->size = ChooseOutputSize(req, swap ? d->outHeight : d->outWidth,
-                             swap ? d->outWidth : d->outHeight);
-  if (d->size.width <= 0 || d->size.height <= 0) goto fail;
-  if (components != 1 && components != 3 && components != 4) goto fail;
-  {
-    // Intermediate buffer and the one-row sample array, then the rows.
-    const size_t rowBytes = (size_t)d->outWidth * 3;
-    d->buffer = (BYTE*)malloc(rowBytes * (size_t)d->outHeight);
-    if (!d->buffer) goto fail;
-    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE,
-                                                 cinfo->output_width * (JDIMENSION)components, 1);
-    const bool adobe = cinfo->saw_Adobe_marker;
-    size_t offset = 0;
-    while (cinfo->output_scanline < cinfo->output_height) {
-      // The stdio source never suspends; a zero count would only spin.
-      if (jpeg_read_scanlines(cinfo, row, 1) != 1) goto fail;
-      JpegRowToRgb(row[0], components, d->outWidth, adobe, d->buffer + offset);
-      offset += rowBytes;
-    }
-  }
-  {
-    // The bitmap, zeroed, then filled.
-    JpegConversion conversion = {d->buffer, d->outWidth,  d->outHeight, d->orientation,
-                                 d->size,   d->thumbnail, d->noise,     nullptr};
-    d->bitmap = CreateConvertedBitmap(&conversion);
-    if (!d->bitmap) goto fail;
-    d->bits = conversion.bits;
-  }
-  // Done with the library and the file. Finishing reads on to the
-  // end-of-image marker (a damaged one fails the decode), within the
-  // source's limit, so junk after the scan is not read through.
-  jpeg_finish_decompress(cinfo);
-  jpeg_destroy_decompress(cinfo);
-  return 1;
-fail:
-  jpeg_destroy_decompress(cinfo);
-  return 0;
+  return JpegOutputWithin(cinfo, d->thumbnail ? kMaxThumbnailLibraryPixels : kMaxViewerLibraryPixels);
 }
 
-// Failure path, shared by library and own failures once the object is gone.
-// Releases the decode's state too.
+// The library rounds W / d and H / d up; the output size, step and turn
+// follow, then the intermediate buffer.
+int OnStarted(void* context, jpeg_decompress_struct* cinfo) {
+  JpegDecode* d = (JpegDecode*)context;
+  d->outWidth = (int)cinfo->output_width;
+  d->outHeight = (int)cinfo->output_height;
+  const bool swap = OrientationSwapsSides(d->orientation);
+  d->size = ChooseOutputSize(d->req, swap ? d->outHeight : d->outWidth,
+                             swap ? d->outWidth : d->outHeight);
+  if (d->size.width <= 0 || d->size.height <= 0) return 0;
+  d->buffer = (BYTE*)malloc((size_t)d->outWidth * 3 * (size_t)d->outHeight);
+  return d->buffer != nullptr;
+}
+
+uint8_t* BufferRow(void* context, int y) {
+  JpegDecode* d = (JpegDecode*)context;
+  return d->buffer + (size_t)y * (size_t)d->outWidth * 3;
+}
+
+// The bitmap, zeroed, then filled, before the library reads on to the
+// end-of-image marker (a damaged one still fails the decode).
+int OnRowsDone(void* context) {
+  JpegDecode* d = (JpegDecode*)context;
+  JpegConversion conversion = {d->buffer, d->outWidth,  d->outHeight, d->orientation,
+                               d->size,   d->thumbnail, d->noise,     nullptr};
+  d->bitmap = CreateConvertedBitmap(&conversion);
+  if (!d->bitmap) return 0;
+  d->bits = conversion.bits;
+  return 1;
+}
+
+const JpegSteps kSteps = {OnHeader, OnStarted, BufferRow, OnRowsDone};
+
+// Failure path, once the library's object is gone. Releases the decode's
+// state too.
 PictureBitmap FailDecode(JpegDecode* d) {
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
   CloseHandle(d->file);
@@ -202,11 +179,8 @@ PictureBitmap FailDecode(JpegDecode* d) {
   return nullptr;
 }
 
-// Holds no object with a destructor: a fatal library error longjmps back
-// into this frame. The decode's state lives on the heap, so what RunDecode
-// changed is still there after the jump; only the pointer is local, and it
-// never changes after setjmp. *previewUsed tells whether an EXIF preview
-// was decoded (in place of the picture).
+// *previewUsed tells whether an EXIF preview was decoded (in place of the
+// picture).
 PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
                              const DecodeWatch* watch, bool previewAllowed, bool* previewUsed) {
   *previewUsed = false;
@@ -240,11 +214,12 @@ PictureBitmap DecodeJpegFile(const WCHAR* path, int thumbnail, int fitMode,
   } else if (!d->thumbnail) {
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
   }
-  if (setjmp(d->err.failurePath)) {  // object already destroyed
-    *previewUsed = d->previewUsed;
-    return FailDecode(d);
-  }
-  if (!RunDecode(d)) {
+  const JpegInput input = {PullFile,          d->file,
+                           d->readBuffer,     sizeof(d->readBuffer),
+                           0,                 false,
+                           d->watch.watched,  d->watch.expected,
+                           d->photos ? &d->exifBlock : nullptr};
+  if (!JpegRunDecode(&d->jpeg, input, kSteps, d)) {
     *previewUsed = d->previewUsed;
     return FailDecode(d);
   }

@@ -29,9 +29,8 @@ void FatalExit(j_common_ptr cinfo) {
   JpegErrorManager* err = (JpegErrorManager*)cinfo->err;
   // The library's own message on standard error, nothing shown.
   (*cinfo->err->output_message)(cinfo);
-  // Free every byte of this decode; the object is dead from here on.
-  jpeg_destroy(cinfo);
-  // Back to the failure path of the decode on this thread.
+  // Back to the failure path of the decode on this thread, which destroys
+  // the object.
   longjmp(err->failurePath, 1);
 }
 

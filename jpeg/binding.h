@@ -36,9 +36,9 @@ const long kThumbnailLibraryMemory = 128L * 1024 * 1024;
 const uint64_t kJpegSegmentBytes = 16ull * 1024 * 1024;
 const uint64_t kJpegBytesPerSample = 8;
 
-// One per decode, in the decoding routine's own frame. The fatal exit writes
-// the library's message to standard error, destroys the decompression object
-// and longjmps to failurePath; the object must not be touched after that.
+// One per decode (see JpegRunDecode). The fatal exit writes the library's
+// message to standard error and longjmps to failurePath, where the object
+// is destroyed.
 struct JpegErrorManager {
   jpeg_error_mgr pub;
   jmp_buf failurePath;

@@ -2,9 +2,9 @@
 // Only PNG, GIF, BMP and JPEG are decoded (and with --photos WebP, HEIF,
 // AVIF and TIFF): the format is told from the first bytes and the loader is
 // made for exactly that type, so no other loader of the system (vector,
-// container or icon formats) ever sees our input. JPEG data goes through our
-// libjpeg binding instead, under the JPEG path's scan limit and memory cap,
-// which gdk-pixbuf's loader could not keep.
+// container or icon formats) ever sees our input. JPEG data goes to the
+// program's JPEG path instead (platform/jpeg_stream.h), under its scan limit
+// and memory cap, which gdk-pixbuf's loader could not keep.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <atomic>
@@ -20,6 +20,7 @@
 namespace {
 
 std::atomic<bool> photoFormatsAllowed{false};
+std::atomic<JpegStreamDecoder> jpegDecoder{nullptr};
 
 // Enough leading bytes to tell the four formats apart (the PNG signature).
 const DWORD kSniffBytes = 8;
@@ -195,16 +196,30 @@ int ChooseJpegScale(void* context, int width, int height) {
   return 0;
 }
 
+// The decoded picture's pixels: a pixbuf of its size in d->picture.
+BYTE* JpegRows(void* context, int width, int height, size_t* stride) {
+  Decode* d = (Decode*)context;
+  d->picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  if (!d->picture) return nullptr;
+  *stride = (size_t)gdk_pixbuf_get_rowstride(d->picture);
+  return gdk_pixbuf_get_pixels(d->picture);
+}
+
 // JPEG data into d->picture. False when nothing came of it.
 bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
   DecompressImageInfo* info = d->info;
+  const JpegStreamDecoder decode = jpegDecoder.load(std::memory_order_relaxed);
+  if (!decode) return false;
   // The library's own memory (a progressive file's coefficients) gets the
   // same budget again.
   JpegStream stream = {info->pbBuffer, info->dwBufferMax, leading,
                        ended,           PullForJpeg,       d->jpegScale,
-                       d,               (long)kMaxDecodeCost,
+                       JpegRows,        d,                 (long)kMaxDecodeCost,
                        d->wantOrientation ? &d->orientation : nullptr};
-  d->picture = DecodeJpegStream(stream);
+  if (!decode(stream) && d->picture) {
+    g_object_unref(d->picture);
+    d->picture = nullptr;
+  }
   return d->picture && !d->readFailed;
 }
 
@@ -414,4 +429,8 @@ HRESULT DecompressImageIndirect(DecompressImageInfo* info) {
 
 void ImageDecoderAllowPhotoFormats(bool on) {
   photoFormatsAllowed.store(on, std::memory_order_relaxed);
+}
+
+void ImageDecoderUseJpeg(JpegStreamDecoder decoder) {
+  jpegDecoder.store(decoder, std::memory_order_relaxed);
 }

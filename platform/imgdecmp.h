@@ -31,9 +31,9 @@ struct DecompressImageInfo {
 // Pulls the input through pfnGetData, at most dwBufferMax bytes a call (the
 // buffer holds at least 8), until it returns 0. The first bytes tell the
 // format; anything but PNG, GIF, BMP and JPEG is refused. JPEG data is
-// decoded by our libjpeg binding under the JPEG path's scan limit, at the
-// largest library reduction that still covers the fit size and keeps within
-// the budget below. A picture larger than iMaxWidth x iMaxHeight is reduced
+// decoded by the JPEG path (platform/jpeg_stream.h) under its scan limit,
+// at the largest library reduction that still covers the fit size and
+// keeps within the budget below. A picture larger than iMaxWidth x iMaxHeight is reduced
 // to fit, averaged, aspect kept; alpha lies over white. S_OK and *phBM set
 // when a bitmap was made; E_FAIL otherwise, with nothing made: damaged
 // headers or data, a size of 0, and a decode whose pixels, reduced copy and
