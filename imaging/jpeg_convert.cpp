@@ -1,6 +1,6 @@
 // Conversion of the intermediate buffer into the bitmap.
 //
-// Output pixel (x, y), y = 0 the top row, lands in word (FH - 1 - y) * G + x.
+// Output pixel (x, y), y = 0 the top row, lands in the bitmap's Row(y)[x].
 // Upright it samples source row y * s / 16 and column x * s / 16; turned, row
 // x * s / 16 and column (FH - 1 - y) * s / 16. Source means the buffer put
 // upright by its orientation: each source axis is one buffer axis, maybe
@@ -79,8 +79,7 @@ inline uint16_t Pixel(const Plan& p, const BYTE* a, int* k) {
 
 template <bool kViewer, bool kAverage>
 void Convert(const Plan& p, int fw, int fh, int band, int chunk, const int* rowStart,
-             uint16_t* bits) {
-  const size_t g = (size_t)RowWords16(fw);
+             const PixelRows& bitmap) {
   for (int y0 = 0; y0 < fh; y0 += band) {
     const int rows = fh - y0 < band ? fh - y0 : band;
     int k[kBand];
@@ -90,7 +89,7 @@ void Convert(const Plan& p, int fw, int fh, int band, int chunk, const int* rowS
       const int x1 = fw - x0 < chunk ? fw : x0 + chunk;
       for (int j = 0; j < rows; j++) {
         const int y = y0 + j;
-        uint16_t* out = bits + (size_t)(fh - 1 - y) * g;
+        uint16_t* out = bitmap.Row(y);
         const BYTE* row = p.buffer + p.rowOffset[y];
         int kj = k[j];
         for (int x = x0; x < x1; x++) out[x] = Pixel<kViewer, kAverage>(p, row + p.colOffset[x], &kj);
@@ -138,17 +137,17 @@ int ConvertJpegPicture(const JpegConversion& c) {
   const int band = across ? kBand : 1;
   const int chunk = across ? kChunk : fw;
   if (!viewer)
-    Convert<false, false>(p, fw, fh, band, chunk, rowStart, c.bits);
+    Convert<false, false>(p, fw, fh, band, chunk, rowStart, c.rows);
   else if (s > 16)
-    Convert<true, true>(p, fw, fh, band, chunk, rowStart, c.bits);
+    Convert<true, true>(p, fw, fh, band, chunk, rowStart, c.rows);
   else
-    Convert<true, false>(p, fw, fh, band, chunk, rowStart, c.bits);
+    Convert<true, false>(p, fw, fh, band, chunk, rowStart, c.rows);
   free(work);
   return 1;
 }
 
 HBITMAP CreateConvertedBitmap(JpegConversion* c) {
-  HBITMAP bitmap = CreatePictureBitmap(c->size.width, c->size.height, &c->bits);
+  HBITMAP bitmap = CreatePictureBitmap(c->size.width, c->size.height, &c->rows);
   if (!bitmap) return nullptr;
   if (!ConvertJpegPicture(*c)) {
     DeleteObject(bitmap);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "imaging/jpeg_sizing.h"
+#include "platform/gdi.h"
 #include "platform/wintypes.h"
 
 // Dither noise: this many values 0..7, drawn with rand() at the start of
@@ -23,11 +24,11 @@ struct JpegConversion {
   JpegOutputSize size;
   bool thumbnail;
   const BYTE* noise;   // 140 values 0..7
-  uint16_t* bits;      // zeroed, bottom-up rows of RowWords16(FW) words
+  PixelRows rows;      // the bitmap's, zeroed
 };
 
 // A zeroed RGB565 bitmap of c->size for the screen, filled by
-// ConvertJpegPicture; sets c->bits. Null when either fails.
+// ConvertJpegPicture; sets c->rows. Null when either fails.
 HBITMAP CreateConvertedBitmap(JpegConversion* c);
 
 // Draws one rand() per output row, top row first (viewer only). Returns 0

@@ -158,10 +158,10 @@ uint8_t* BufferRow(void* context, int y) {
 int OnRowsDone(void* context) {
   JpegDecode* d = (JpegDecode*)context;
   JpegConversion conversion = {d->buffer, d->outWidth,  d->outHeight, d->orientation,
-                               d->size,   d->thumbnail, d->noise,     nullptr};
+                               d->size,   d->thumbnail, d->noise,     {}};
   d->bitmap = CreateConvertedBitmap(&conversion);
   if (!d->bitmap) return 0;
-  d->bits = conversion.bits;
+  d->bits = (uint16_t*)conversion.rows.pixels;
   return 1;
 }
 

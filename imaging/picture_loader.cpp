@@ -73,7 +73,7 @@ HBITMAP DecodeFitted(DecompressImageInfo* info, int thumbnail, int fitMode) {
   if (!DecompressImageRgb(info, ChooseFittedDivisor, &req, &rgb)) return nullptr;
   JpegConversion conversion = {rgb.pixels, rgb.width, rgb.height, 1,
                                ChooseOutputSize(req, rgb.width, rgb.height),
-                               thumbnail != 0, noise, nullptr};
+                               thumbnail != 0, noise, {}};
   HBITMAP bitmap = nullptr;
   if (conversion.size.width > 0 && conversion.size.height > 0)
     bitmap = CreateConvertedBitmap(&conversion);

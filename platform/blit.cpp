@@ -26,13 +26,13 @@ BOOL Copy(HDC dstDc, int x, int y, int width, int height, HDC srcDc, MapX source
   if ((long long)x + dx1 > target->width) dx1 = (long long)target->width - x;
   if ((long long)y + dy1 > target->height) dy1 = (long long)target->height - y;
   for (int dy = (int)dy0; dy < dy1; dy++) {
-    long long sy = sourceY(dy);
-    uint16_t* out = target->Row((int)(y + dy)) + x;
-    if (sy < 0 || sy >= source->height) {
+    uint16_t* out = target->Row((long long)y + dy) + x;
+    // A source row outside the source reads as black.
+    const uint16_t* in = source->Row(sourceY(dy));
+    if (!in) {
       for (int dx = (int)dx0; dx < dx1; dx++) out[dx] = 0;
       continue;
     }
-    const uint16_t* in = source->Row((int)sy);
     for (int dx = (int)dx0; dx < dx1; dx++) {
       long long sx = sourceX(dx);
       out[dx] = (sx < 0 || sx >= source->width) ? 0 : in[sx];

@@ -246,7 +246,7 @@ Rgb565Info MakeRgb565Info(int width, int height) {
   return info;
 }
 
-HBITMAP CreatePictureBitmap(int width, int height, uint16_t** bits) {
+HBITMAP CreatePictureBitmap(int width, int height, PixelRows* rows) {
   Rgb565Info info = MakeRgb565Info(width, height);
   void* pixels = nullptr;
   HBITMAP bitmap =
@@ -255,7 +255,8 @@ HBITMAP CreatePictureBitmap(int width, int height, uint16_t** bits) {
     if (bitmap) DeleteObject(bitmap);
     return nullptr;
   }
-  *bits = (uint16_t*)pixels;  // zero from creation, padding words included
+  // Zero from creation, padding words included.
+  *rows = {(uint8_t*)pixels, width, height, Stride16(width), false};
   return bitmap;
 }
 

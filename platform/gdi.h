@@ -58,6 +58,21 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
 // A top-down RGB565 bitmap, black.
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
 
+// The rows of a 16-bit RGB565 surface, y = 0 the top row however they lie
+// in memory. The one way to a row: Row refuses (null) a y outside the
+// surface, so a clipping mistake touches no memory beyond it.
+struct PixelRows {
+  uint8_t* pixels;
+  int width;
+  int height;
+  int stride;  // bytes per row
+  bool topDown;
+  uint16_t* Row(long long y) const {
+    if (!pixels || y < 0 || y >= height) return nullptr;
+    return (uint16_t*)(pixels + (size_t)(topDown ? y : height - 1 - y) * (size_t)stride);
+  }
+};
+
 // Header and colour masks of a bottom-up RGB565 picture: rows of an even
 // pixel count, 3780 pixels per metre, three colours used. Every decoded
 // picture has this layout; pass &info as the BITMAPINFO of CreateDIBSection.
@@ -67,8 +82,9 @@ struct Rgb565Info {
 };
 Rgb565Info MakeRgb565Info(int width, int height);
 // The one factory of decoded pictures: a zeroed bitmap of that layout, its
-// pixel words in *bits; null when memory runs out.
-HBITMAP CreatePictureBitmap(int width, int height, uint16_t** bits);
+// rows in *rows (padding words included, rows->pixels is every word of
+// it); null when memory runs out.
+HBITMAP CreatePictureBitmap(int width, int height, PixelRows* rows);
 
 HBRUSH CreateSolidBrush(COLORREF color);
 // Returns the object of that kind selected before (a stock one at first),

@@ -6,7 +6,8 @@
 #include "platform/handles.h"
 #include "platform/rgb565.h"
 
-// A 16-bit RGB565 surface. Row y (0 = top) starts at pixels + RowOffset(y).
+// A 16-bit RGB565 surface. Row y (0 = top) starts at pixels + RowOffset(y);
+// Row gives it through the checked accessor (null outside the surface).
 struct BitmapObject : PlatformObject {
   int width = 0;
   int height = 0;
@@ -21,8 +22,9 @@ struct BitmapObject : PlatformObject {
   size_t RowOffset(int y) const {
     return (size_t)(topDown ? y : height - 1 - y) * (size_t)stride;
   }
-  uint16_t* Row(int y) { return (uint16_t*)(pixels + RowOffset(y)); }
-  const uint16_t* Row(int y) const { return (const uint16_t*)(pixels + RowOffset(y)); }
+  PixelRows Rows() const { return {pixels, width, height, stride, topDown}; }
+  uint16_t* Row(long long y) { return Rows().Row(y); }
+  const uint16_t* Row(long long y) const { return Rows().Row(y); }
 };
 
 struct BrushObject : PlatformObject {

@@ -308,12 +308,11 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   if (!PixbufLayoutOk(pixbuf)) return nullptr;
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
-  uint16_t* bits = nullptr;
-  HBITMAP bitmap = CreatePictureBitmap(width, height, &bits);
+  PixelRows rows;
+  HBITMAP bitmap = CreatePictureBitmap(width, height, &rows);
   if (!bitmap) return nullptr;
-  const size_t rowWords = (size_t)RowWords16(width);
   WalkOverWhite(pixbuf, [&](int x, int y, unsigned r, unsigned g, unsigned b) {
-    bits[(size_t)(height - 1 - y) * rowWords + (size_t)x] = PackRgb565(r, g, b);
+    rows.Row(y)[x] = PackRgb565(r, g, b);
   });
   return bitmap;
 }

@@ -153,7 +153,7 @@ void FillBox(BitmapObject* target, const Clip& clip, long long x0, long long y0,
   x1 = std::min(x1, clip.right);
   y1 = std::min(y1, clip.bottom);
   for (long long y = y0; y < y1; y++) {
-    uint16_t* row = target->Row((int)y);
+    uint16_t* row = target->Row(y);
     for (long long x = x0; x < x1; x++) row[x] = word;
   }
 }
@@ -181,7 +181,7 @@ void BlendGlyph(BitmapObject* target, const Clip& clip, long long x, long long y
   uint16_t solid = PackColor(color);
   for (long long row = r0; row < r1; row++) {
     const uint8_t* src = g->coverage + row * g->width;
-    uint16_t* dst = target->Row((int)(gy + row));
+    uint16_t* dst = target->Row(gy + row);
     for (long long col = c0; col < c1; col++) {
       unsigned a = src[col];
       uint16_t& d = dst[gx + col];

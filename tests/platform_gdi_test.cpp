@@ -95,6 +95,46 @@ TEST(Bitmaps, RowsOfABottomUpBitmapAndFills) {
   DeleteObject(b);
 }
 
+// Row counts from the top of a bottom-up picture and refuses every row
+// outside it, far ones too; copies that read such rows get black.
+TEST(Bitmaps, CheckedRowsOfAPictureAndCopiesPastItsEdges) {
+  PixelRows rows;
+  HBITMAP b = CreatePictureBitmap(3, 2, &rows);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(rows.stride, 8);
+  EXPECT_EQ((uint8_t*)rows.Row(0), rows.pixels + 8);
+  EXPECT_EQ((uint8_t*)rows.Row(1), rows.pixels);
+  for (long long y : {-1LL, 2LL, 1LL << 32, -(1LL << 32), (1LL << 32) + 1})
+    EXPECT_EQ(rows.Row(y), nullptr) << y;
+  rows.Row(0)[2] = 0x1234;
+  rows.Row(1)[0] = 0x4321;
+  HDC src = CreateCompatibleDC(nullptr);
+  ASSERT_NE(SelectObject(src, b), nullptr);
+  PixelRows out;
+  HBITMAP target = CreatePictureBitmap(3, 4, &out);
+  ASSERT_NE(target, nullptr);
+  HDC dst = CreateCompatibleDC(nullptr);
+  ASSERT_NE(SelectObject(dst, target), nullptr);
+  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+  RECT all = {0, 0, 3, 4};
+  FillRect(dst, &all, white);
+  // Source rows -1 .. 2: only 0 and 1 are there.
+  EXPECT_EQ(BitBlt(dst, 0, 0, 3, 4, src, 0, -1, SRCCOPY), TRUE);
+  const uint16_t expected[4][3] = {{0, 0, 0}, {0, 0, 0x1234}, {0x4321, 0, 0}, {0, 0, 0}};
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 3; x++) EXPECT_EQ(out.Row(y)[x], expected[y][x]) << x << "," << y;
+  // Rows far past the source, beyond what an int holds, read as black.
+  FillRect(dst, &all, white);
+  EXPECT_EQ(StretchBlt(dst, 0, 0, 3, 4, src, 0, 2147483647, 3, 8, SRCCOPY), TRUE);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 3; x++) EXPECT_EQ(out.Row(y)[x], 0) << x << "," << y;
+  DeleteObject(white);
+  DeleteDC(dst);
+  DeleteDC(src);
+  DeleteObject(target);
+  DeleteObject(b);
+}
+
 TEST(Bitmaps, MadeOnOneThreadUsedOnAnother) {
   int before = PlatformLiveObjectCount();
   HBITMAP made = nullptr;
