@@ -6,6 +6,7 @@
 
 #include "browser/entry_list.h"
 #include "browser/photo_scan.h"
+#include "browser/thumbnail_cache.h"
 #include "imaging/photos.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
@@ -31,7 +32,8 @@ Step TakeEntry(uint32_t startValue, int index, WCHAR* path) {
 
 // photosMode: one entry at a time, chosen afresh after every decode so that a
 // jump elsewhere is followed at once. A failure is recorded and announced
-// too, so its tile can say so.
+// too, so its tile can say so. Thumbnails come from the cache when it has
+// them and go into it when decoded.
 DWORD PageWorker(uint32_t startValue) {
   WCHAR path[kPathMax];
   for (;;) {
@@ -52,7 +54,7 @@ DWORD PageWorker(uint32_t startValue) {
     PictureBitmap bitmap = nullptr;
     if (fits) {
       DecodeWatch watch = {&listGenerationNow, startValue};
-      bitmap = LoadPictureWatched(nullptr, path, 1, FIT_SCREEN_WHOLE, &watch);
+      bitmap = LoadCachedThumbnail(path, &watch);
     }
     BITMAP bm = {};
     if (bitmap) GetObject(bitmap, sizeof(bm), &bm);

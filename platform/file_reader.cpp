@@ -30,18 +30,19 @@ namespace {
 // One stuck thread for a stalled file, however often it is visited.
 const size_t kMaxAbandonedReaders = 1;
 
-enum JobKind { JOB_OPEN, JOB_READ };
+enum JobKind { JOB_OPEN, JOB_READ, JOB_CALL };
 
 // One request, shared by the caller and the reader so that a caller who gave
 // up leaves at once: the reader's bytes land in the job's own buffer, and
 // only a caller still waiting copies them out.
 struct Job {
   JobKind kind = JOB_OPEN;
-  std::wstring path;           // open
+  std::wstring path;           // open; a call's key
+  ReaderCallFunction call;     // call
   dev_t device = 0;            // open: the file's, once seen (0: not yet)
   ino_t inode = 0;
   FileObject* file = nullptr;  // read: the file (a reference); open: the result
-  DWORD count = 0;             // read
+  DWORD count = 0;             // read, call
   std::unique_ptr<char[]> bytes;
   long result = -1;
   bool done = false;
@@ -50,7 +51,7 @@ struct Job {
 typedef std::shared_ptr<Job> JobPtr;
 
 // The file an abandoned reader is stuck on: a path whose open did not
-// return, or the file whose read did not.
+// return, the file whose read did not, or a call's key.
 struct Stall {
   uint64_t reader;
   bool isRead;
@@ -158,12 +159,18 @@ void Perform(Job* job) {
     const int fd = OpenRegularFile(job->path.c_str(), &st, RefuseKnownStall);
     opening = nullptr;
     if (fd < 0) return;
-    job->file = new (std::nothrow) FileObject(fd, st.st_dev, st.st_ino, (int64_t)st.st_size);
+    const int64_t modified = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    job->file =
+        new (std::nothrow) FileObject(fd, st.st_dev, st.st_ino, (int64_t)st.st_size, modified);
     if (!job->file) {
       close(fd);
       return;
     }
     job->result = 0;
+    return;
+  }
+  if (job->kind == JOB_CALL) {
+    job->result = job->call(job->bytes.get(), job->count);
     return;
   }
   char* out = job->bytes.get();
@@ -274,6 +281,24 @@ long ReaderRead(FileObject* file, void* buffer, DWORD count) {
     memcpy(buffer, job->bytes.get(), (size_t)job->result);
     return job->result;
   } catch (...) {  // out of memory; never through a C library's frames
+    return -1;
+  }
+}
+
+long ReaderCall(const WCHAR* key, ReaderCallFunction call, void* buffer, DWORD count) {
+  if (!key || !call) return -1;
+  try {
+    JobPtr job = std::make_shared<Job>();
+    job->kind = JOB_CALL;
+    job->path = key;
+    job->call = std::move(call);
+    job->count = count;
+    if (count) job->bytes.reset(new char[count]);
+    if (!Submit(job)) return -1;
+    if (job->result > (long)count) return -1;
+    if (buffer && job->result > 0) memcpy(buffer, job->bytes.get(), (size_t)job->result);
+    return job->result;
+  } catch (...) {  // out of memory
     return -1;
   }
 }

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/handles.h"
 #include "platform/wintypes.h"
@@ -25,8 +26,9 @@ struct FileObject : PlatformObject {
   dev_t device;  // with inode: which file, to refuse one known to stall
   ino_t inode;
   int64_t size;  // at the open
-  FileObject(int f, dev_t d, ino_t i, int64_t s)
-      : PlatformObject(KIND_FILE), fd(f), device(d), inode(i), size(s) {}
+  int64_t modified;  // at the open: nanoseconds since 1970
+  FileObject(int f, dev_t d, ino_t i, int64_t s, int64_t m)
+      : PlatformObject(KIND_FILE), fd(f), device(d), inode(i), size(s), modified(m) {}
   ~FileObject() override;
 };
 
@@ -47,3 +49,11 @@ FileObject* ReaderOpen(const WCHAR* path);
 // over short reads as ReadFile does. The count read (0 at the end), or -1
 // when reading failed, did not end in time, or the file is known to stall.
 long ReaderRead(FileObject* file, void* buffer, DWORD count);
+
+// Other file work run on the reader and waited for alike (the cache
+// folder's): call gets a buffer of count bytes that only a caller still
+// waiting receives. Its result, or -1 when it failed, did not end in time,
+// or a call of the same key is stuck: key names what it touches (a host
+// folder), so that a folder that stalls costs one wait, then none.
+typedef std::function<long(char* buffer, DWORD count)> ReaderCallFunction;
+long ReaderCall(const WCHAR* key, ReaderCallFunction call, void* buffer, DWORD count);

@@ -324,6 +324,18 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
   return (DWORD)size;
 }
 
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
+  // Seconds from 1601 to 1970.
+  const int64_t kEpochGap = 11644473600LL;
+  HandleRef<FileObject> f(file, KIND_FILE);
+  if (!f) return FALSE;
+  const int64_t ticks = f->modified / 100 + kEpochGap * 10000000;
+  const FILETIME time = {(DWORD)(uint64_t)ticks, (DWORD)((uint64_t)ticks >> 32)};
+  for (FILETIME* out : {creation, lastAccess, lastWrite})
+    if (out) *out = time;
+  return TRUE;
+}
+
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
   HandleRef<FileObject> f(file, KIND_FILE);
   const int64_t wide = high ? ((int64_t)*high << 32) | (uint32_t)distance : (int64_t)distance;

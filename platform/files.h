@@ -57,6 +57,15 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD share, void* security,
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* overlapped);
 // The file's size when it was opened; 0xFFFFFFFF (and *high 0) for a bad handle.
 DWORD GetFileSize(HANDLE file, DWORD* high);
+// 100-nanosecond intervals since 1601, as the handheld counts file times.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+// The file's last change when it was opened, into *lastWrite; the host keeps
+// no creation time, so creation and lastAccess (either may be null) get the
+// same. FALSE for a bad handle.
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 // Moves the read position (FILE_BEGIN, FILE_CURRENT or FILE_END);
 // INVALID_SET_FILE_POINTER on failure.
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);

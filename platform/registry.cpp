@@ -14,7 +14,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +28,7 @@
 
 #include "platform/handles.h"
 #include "platform/registry_format.h"
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -36,7 +36,6 @@ const size_t kHostPathMax = 4096;
 // A registry file larger than this is not one of ours: it reads as
 // malformed, and a change that would grow the store past it fails.
 const size_t kMaxFileBytes = 1 << 20;
-const char kDefaultFolder[] = "korvane-viewer";
 const char kDefaultName[] = "registry.reg";
 const char kLockSuffix[] = ".lock";
 const char kTempSuffix[] = ".tmp.";
@@ -67,20 +66,9 @@ bool RegistryPath(char* out, size_t outSize) {
     if (pathUnusable) return false;
     n = snprintf(out, outSize, "%s", chosenPath);
   } else {
-    const char* config = getenv("XDG_CONFIG_HOME");
-    const char* home = getenv("HOME");
-    struct passwd entry, *found = nullptr;
-    char scratch[1024];
-    if ((!home || home[0] != '/') &&
-        getpwuid_r(getuid(), &entry, scratch, sizeof(scratch), &found) == 0 && found)
-      home = found->pw_dir;
-    // A relative XDG_CONFIG_HOME is to be ignored.
-    if (config && config[0] == '/')
-      n = snprintf(out, outSize, "%s/%s/%s", config, kDefaultFolder, kDefaultName);
-    else if (home && home[0] == '/')
-      n = snprintf(out, outSize, "%s/.config/%s/%s", home, kDefaultFolder, kDefaultName);
-    else
-      return false;
+    char folder[kHostPathMax];
+    if (!ProgramUserFolder("XDG_CONFIG_HOME", ".config", folder, sizeof(folder))) return false;
+    n = snprintf(out, outSize, "%s/%s", folder, kDefaultName);
   }
   return n > 0 && (size_t)n < outSize;
 }
@@ -143,19 +131,6 @@ StoreState ReadStore(const char* path, RegStore* store) {
   close(fd);
   if (!ok || !RegParseText(text.data(), text.size(), store)) return STORE_BAD;
   return STORE_OK;
-}
-
-// Makes the folder and its parents where missing.
-void MakeFolders(const char* folder) {
-  char partial[kHostPathMax];
-  snprintf(partial, sizeof(partial), "%s", folder);
-  for (char* p = partial + 1; *p; p++) {
-    if (*p != '/') continue;
-    *p = 0;
-    mkdir(partial, 0700);
-    *p = '/';
-  }
-  mkdir(partial, 0700);
 }
 
 // Temporary files left by a saver that was killed. Called with the lock
@@ -223,7 +198,7 @@ LONG SaveChange(const std::wstring& keyPath, const RegValue* value, bool replace
   int n = snprintf(lockPath, sizeof(lockPath), "%s%s", path, kLockSuffix);
   if (n < 0 || (size_t)n >= sizeof(lockPath)) return ERROR_ACCESS_DENIED;
   FolderOf(path, folder);
-  MakeFolders(folder);
+  MakeHostFolders(folder);
   int lockFd = open(lockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
   if (lockFd < 0) return ERROR_ACCESS_DENIED;
   const bool locked = LockWithin(lockFd);

@@ -1,12 +1,13 @@
 // korvane-list: lists one folder with the program's own scan.
 //
-//   korvane-list [--root DIR] [--thumbnails] [--photos] FOLDER
+//   korvane-list [--root DIR] [--thumbnails] [--photos] [--bitmaps OUT] FOLDER
 //
 // FOLDER is a device path ("\Pictures"; "" is the root) or a host path inside
 // the root. Prints "result R generation G count N", then one line per entry,
 // INDEX<TAB>KIND<TAB>NAME<TAB>LABEL. With --thumbnails it then runs a message
 // loop until the worker has ended, printing "ready<TAB>INDEX<TAB>WxH" per
-// WM_THUMBNAIL_READY in arrival order, and "done". Names are printed as the
+// WM_THUMBNAIL_READY in arrival order, and "done"; --bitmaps also writes each
+// announced thumbnail into folder OUT as INDEX.bmp. Names are printed as the
 // host's own bytes (UTF-8 for UTF-8 names). Exit 0 when R is 1, 1 when R is
 // 0, 2 for a usage error.
 #include <cstdio>
@@ -18,13 +19,15 @@
 #include "platform/gdi.h"
 #include "platform/threads.h"
 #include "platform/window.h"
+#include "tools/bmp_file.h"
 
 namespace {
 
 const size_t kHostNameMax = 4096;
+const char* bitmapFolder = nullptr;  // --bitmaps
 
 int Usage() {
-  fprintf(stderr, "usage: korvane-list [--root DIR] [--thumbnails] [--photos] FOLDER\n");
+  fprintf(stderr, "usage: korvane-list [--root DIR] [--thumbnails] [--photos] [--bitmaps OUT] FOLDER\n");
   return 2;
 }
 
@@ -39,11 +42,18 @@ LRESULT ListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   int index = (int)wParam;
   int width = 0, height = 0;
   LockEntryList();
+  bool written = true;
   if (index >= 0 && index < entryCount && entryList[index].thumbnail) {
     width = entryList[index].thumbnailWidth;
     height = entryList[index].thumbnailHeight;
+    if (bitmapFolder) {
+      char path[kHostNameMax];
+      snprintf(path, sizeof(path), "%s/%d.bmp", bitmapFolder, index);
+      written = WriteBmp(path, entryList[index].thumbnail);
+    }
   }
   UnlockEntryList();
+  if (!written) fprintf(stderr, "korvane-list: cannot write into %s\n", bitmapFolder);
   printf("ready\t%d\t%dx%d\n", index, width, height);
   return 0;
 }
@@ -60,6 +70,9 @@ int main(int argc, char** argv) {
       root = argv[i];
     } else if (strcmp(argv[i], "--thumbnails") == 0) {
       thumbnails = true;
+    } else if (strcmp(argv[i], "--bitmaps") == 0) {
+      if (++i >= argc) return Usage();
+      bitmapFolder = argv[i];
     } else if (strcmp(argv[i], "--photos") == 0) {
       SetPhotosMode(true);
     } else if (argv[i][0] == '-' && argv[i][1] == '-') {
