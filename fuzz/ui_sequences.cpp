@@ -519,6 +519,9 @@ int main(int argc, char** argv) {
   if (findings.empty()) findings = work + "/findings";
   mkdir(work.c_str(), 0755);
   mkdir(findings.c_str(), 0755);
+  // The photos face's thumbnail cache: the runs share one in the work
+  // folder, so later runs take thumbnails from it, and the user's is never touched.
+  setenv("XDG_CACHE_HOME", (work + "/cache").c_str(), 1);
   Fixture full, empty;
   if (!MakeFixture(work, &full, &empty)) {
     fprintf(stderr, "cannot make the folders in %s\n", work.c_str());

@@ -295,8 +295,10 @@ long ReaderCall(const WCHAR* key, ReaderCallFunction call, void* buffer, DWORD c
     job->count = count;
     if (count) job->bytes.reset(new char[count]);
     if (!Submit(job)) return -1;
-    if (job->result > (long)count) return -1;
-    if (buffer && job->result > 0) memcpy(buffer, job->bytes.get(), (size_t)job->result);
+    if (buffer && job->result > 0) {
+      if (job->result > (long)count) return -1;
+      memcpy(buffer, job->bytes.get(), (size_t)job->result);
+    }
     return job->result;
   } catch (...) {  // out of memory
     return -1;

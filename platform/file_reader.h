@@ -51,9 +51,10 @@ FileObject* ReaderOpen(const WCHAR* path);
 long ReaderRead(FileObject* file, void* buffer, DWORD count);
 
 // Other file work run on the reader and waited for alike (the cache
-// folder's): call gets a buffer of count bytes that only a caller still
-// waiting receives. Its result, or -1 when it failed, did not end in time,
-// or a call of the same key is stuck: key names what it touches (a host
-// folder), so that a folder that stalls costs one wait, then none.
+// folder's): call gets a buffer of count bytes, and a caller still waiting
+// with a buffer receives as many as the call's result says. Its result, or
+// -1 when it failed, did not end in time, or a call of the same key is
+// stuck: key names what it touches (a host folder), so that a folder that
+// stalls costs one wait, then none.
 typedef std::function<long(char* buffer, DWORD count)> ReaderCallFunction;
 long ReaderCall(const WCHAR* key, ReaderCallFunction call, void* buffer, DWORD count);
