@@ -225,6 +225,7 @@ bool MeasureFolder(const std::string& viewer, const std::string& scratch, const 
   const std::string states = scratch + "/states.txt";
   std::error_code ec;
   std::filesystem::remove(registry, ec);  // every run starts from no settings
+  std::filesystem::remove_all(scratch + "/cache", ec);  // and no thumbnails kept
   if (!WriteFile(script, f.script)) return false;
   Run run;
   std::vector<std::string> args = {viewer, "--headless", "--root", scratch + "/" + f.root,
@@ -286,6 +287,8 @@ int main(int argc, char** argv) {
   char scratchName[] = "/tmp/hostile_bench.XXXXXX";
   if (!mkdtemp(scratchName)) return 2;
   const std::string scratch = scratchName;
+  // --photos keeps thumbnails in the cache folder: the scratch folder's.
+  setenv("XDG_CACHE_HOME", (scratch + "/cache").c_str(), 1);
   const std::string files = scratch + "/files";
   const std::string few = scratch + "/few/hostile";
   const std::string many = scratch + "/many/hostile";
