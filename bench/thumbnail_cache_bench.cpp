@@ -63,7 +63,8 @@ ChildRun Run(const std::vector<std::string>& args, const std::string& outPath) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   const double start = NowSeconds();
   pid_t pid;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -173,8 +174,8 @@ int main(int argc, char** argv) {
     const std::string out = scratch + "/bitmaps" + std::to_string(r);
     fs::create_directories(out);
     const std::string listing = scratch + "/listing" + std::to_string(r) + ".txt";
-    runs[r] = Run({lister, "--root", scratch + "/root", "--photos", "--thumbnails", "--bitmaps", out,
-                   "\\photos"},
+    runs[r] = Run({lister, "--root", scratch + "/root", "--photos", "--thumbnails", "--bitmaps",
+                   out, "\\photos"},
                   listing);
     listings[r] = ReadAll(listing);
     if (runs[r].exitCode != 0) {
@@ -182,9 +183,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const ChildRun plain = Run({lister, "--root", scratch + "/root", "--photos", "--thumbnails",
-                             "\\photos"},
-                            scratch + "/listing2.txt");
+  const ChildRun plain =
+      Run({lister, "--root", scratch + "/root", "--photos", "--thumbnails", "\\photos"},
+          scratch + "/listing2.txt");
   int total = 0;
   const int same = SameBitmaps(scratch + "/bitmaps0", scratch + "/bitmaps1", &total);
   PrintRun("first run (empty cache)", runs[0]);
@@ -196,8 +197,8 @@ int main(int argc, char** argv) {
          Thumbnails(listings[0]), Thumbnails(listings[1]), same, total,
          listings[0] == listings[1] ? "identical" : "DIFFER");
   printf("cache folder: %.2f MB\n", (double)FolderBytes(scratch + "/cache") / 1e6);
-  const bool ok = same == total && total == photos && listings[0] == listings[1] &&
-                  plain.exitCode == 0;
+  const bool ok =
+      same == total && total == photos && listings[0] == listings[1] && plain.exitCode == 0;
   fs::remove_all(scratch);
   return ok ? 0 : 1;
 }

@@ -520,7 +520,8 @@ int main(int argc, char** argv) {
   mkdir(work.c_str(), 0755);
   mkdir(findings.c_str(), 0755);
   // The photos face's thumbnail cache: the runs share one in the work
-  // folder, so later runs take thumbnails from it, and the user's is never touched.
+  // folder, so later runs take thumbnails from it; the user's is never
+  // touched.
   setenv("XDG_CACHE_HOME", (work + "/cache").c_str(), 1);
   Fixture full, empty;
   if (!MakeFixture(work, &full, &empty)) {

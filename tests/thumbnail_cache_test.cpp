@@ -2,9 +2,10 @@
 // folders with XDG_CACHE_HOME in the test's own folder, and the records it
 // leaves are damaged, and the pictures changed, the way disks and users do.
 // The cache files' own rules (trimming, the bound) are checked in process.
-#include <gtest/gtest.h>
+#include "browser/thumbnail_cache.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +19,6 @@
 #include <thread>
 #include <vector>
 
-#include "browser/thumbnail_cache.h"
 #include "platform/cache_files.h"
 #include "platform/file_reader.h"
 #include "samples/jpeg_samples.h"
@@ -53,8 +53,8 @@ class ThumbnailCache : public ::testing::Test {
   // The run's printed lines, its bitmaps kept in folder out.
   std::vector<std::string> List(const std::string& out, bool photos = true) {
     fs::create_directories(dir.At(out));
-    std::vector<std::string> args = {"--root", dir.At("root"), "--thumbnails", "--bitmaps",
-                                     dir.At(out), "\\photos"};
+    std::vector<std::string> args = {"--root",    dir.At("root"), "--thumbnails",
+                                     "--bitmaps", dir.At(out),    "\\photos"};
     if (photos) args.insert(args.begin(), "--photos");
     ToolRun run = RunTool("korvane-list", args, dir.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -252,9 +252,13 @@ TEST(CacheFiles, AStalledFolderCostsOneWaitThenNone) {
   EXPECT_EQ(stuck, -1);
   EXPECT_GE(waited, std::chrono::milliseconds(kReaderWaitMs));
   start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ReaderCall(key, [](char*, DWORD) { return 0L; }, nullptr, 0), -1);
+  EXPECT_EQ(ReaderCall(
+                key, [](char*, DWORD) { return 0L; }, nullptr, 0),
+            -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kReaderWaitMs / 2));
-  EXPECT_EQ(ReaderCall(L"/elsewhere", [](char*, DWORD) { return 7L; }, nullptr, 0), 7);
+  EXPECT_EQ(ReaderCall(
+                L"/elsewhere", [](char*, DWORD) { return 7L; }, nullptr, 0),
+            7);
   {
     std::lock_guard<std::mutex> hold(lock);
     released = true;
@@ -262,7 +266,8 @@ TEST(CacheFiles, AStalledFolderCostsOneWaitThenNone) {
   release.notify_all();
   long again = -1;
   for (int i = 0; i < 200 && again != 0; i++) {
-    again = ReaderCall(key, [](char*, DWORD) { return 0L; }, nullptr, 0);
+    again = ReaderCall(
+        key, [](char*, DWORD) { return 0L; }, nullptr, 0);
     if (again != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(again, 0);

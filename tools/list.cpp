@@ -27,7 +27,8 @@ const size_t kHostNameMax = 4096;
 const char* bitmapFolder = nullptr;  // --bitmaps
 
 int Usage() {
-  fprintf(stderr, "usage: korvane-list [--root DIR] [--thumbnails] [--photos] [--bitmaps OUT] FOLDER\n");
+  fprintf(stderr,
+          "usage: korvane-list [--root DIR] [--thumbnails] [--photos] [--bitmaps OUT] FOLDER\n");
   return 2;
 }
 
