@@ -1,6 +1,10 @@
-// Every test process gets a cache folder of its own, made at start and
-// removed at exit: no test reads or fills the user's, and none sees
-// records another test left. Tools and programs run by a test inherit it.
+// Every test process gets a cache folder of its own, removed at exit: no
+// test reads or fills the user's, and none sees records another test left.
+// Tools and programs run by a test inherit it. A fresh name is picked at
+// start and the folder made only by what writes into it, so a process that
+// ends without running its destructors mostly leaves nothing behind.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -11,7 +15,10 @@ struct CacheHome {
   std::string path;
   CacheHome() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/viewer-cache-XXXXXX";
-    if (mkdtemp(pattern.data())) path = pattern;
+    if (mkdtemp(pattern.data())) {
+      path = pattern;
+      rmdir(path.c_str());
+    }
     setenv("XDG_CACHE_HOME", path.empty() ? "/nonexistent-viewer-cache" : path.c_str(), 1);
   }
   ~CacheHome() {
