@@ -195,7 +195,7 @@ PictureBitmap LoadCachedThumbnail(const WCHAR* path, const DecodeWatch* watch) {
     cached = false;
   }
   PictureBitmap bitmap = LoadPictureWatched(nullptr, path, 1, FIT_SCREEN_WHOLE, watch);
-  // An abandoned decode may have stopped part way: never kept.
+  // An abandoned decode may have stopped early: never kept.
   const bool current = !watch || watch->watched->load() == watch->expected;
   if (bitmap && cached && current) {
     try {
