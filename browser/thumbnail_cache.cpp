@@ -122,16 +122,18 @@ PictureBitmap ParseRecord(const BYTE* r, size_t count, const RecordKey& key) {
   if (memcmp(r + kHeaderBytes, key.path.data(), pathBytes) != 0) return nullptr;
   const size_t checked = count - kChecksumBytes;
   if (ReadLe64(r + checked) != ThumbnailRecordChecksum(r, checked)) return nullptr;
-  uint16_t* bits = nullptr;
-  PictureBitmap bitmap = CreatePictureBitmap((int)width, (int)height, &bits);
+  PixelRows rows = {};
+  PictureBitmap bitmap = CreatePictureBitmap((int)width, (int)height, &rows);
   if (!bitmap) return nullptr;
-  BITMAP bm = {};
-  if (!GetObject(bitmap, sizeof(bm), &bm) || (size_t)bm.bmWidthBytes != rowWords * 2) {
+  if ((size_t)rows.stride != rowWords * 2) {
     DeleteObject(bitmap);
     return nullptr;
   }
   const BYTE* pixels = r + kHeaderBytes + pathBytes;
-  for (size_t i = 0; i < rowWords * height; i++) bits[i] = ReadLe16(pixels + 2 * i);
+  for (uint32_t y = 0; y < height; y++) {
+    uint16_t* row = rows.Row(y);
+    for (size_t x = 0; x < rowWords; x++, pixels += 2) row[x] = ReadLe16(pixels);
+  }
   return bitmap;
 }
 
@@ -139,11 +141,14 @@ PictureBitmap ParseRecord(const BYTE* r, size_t count, const RecordKey& key) {
 // can hold.
 std::string MakeRecord(PictureBitmap bitmap, const RecordKey& key) {
   std::string r;
-  BITMAP bm = {};
-  if (!GetObject(bitmap, sizeof(bm), &bm) || !bm.bmBits || bm.bmWidth < 1 || bm.bmHeight < 1 ||
-      bm.bmWidth > kThumbnailSide || bm.bmHeight > kThumbnailSide ||
-      bm.bmWidthBytes != (LONG)(((bm.bmWidth + 1) & ~1) * 2))
+  DIBSECTION ds = {};
+  if (GetObject(bitmap, sizeof(ds), &ds) != (int)sizeof(ds)) return r;
+  const BITMAP& bm = ds.dsBm;
+  if (!bm.bmBits || bm.bmWidth < 1 || bm.bmHeight < 1 || bm.bmWidth > kThumbnailSide ||
+      bm.bmHeight > kThumbnailSide || bm.bmWidthBytes != (LONG)(((bm.bmWidth + 1) & ~1) * 2))
     return r;
+  const PixelRows rows = {(uint8_t*)bm.bmBits, (int)bm.bmWidth, (int)bm.bmHeight,
+                          (int)bm.bmWidthBytes, ds.dsBmih.biHeight < 0};
   r.append((const char*)kMagic, 4);
   PutLe(&r, kThumbnailCacheVersion, 4);
   PutLe(&r, (uint32_t)kThumbnailSide, 4);
@@ -154,9 +159,10 @@ std::string MakeRecord(PictureBitmap bitmap, const RecordKey& key) {
   PutLe(&r, key.modified, 8);
   PutLe(&r, key.path.size(), 4);
   r += key.path;
-  const uint16_t* words = (const uint16_t*)bm.bmBits;
-  const size_t count = (size_t)bm.bmWidthBytes / 2 * (size_t)bm.bmHeight;
-  for (size_t i = 0; i < count; i++) PutLe(&r, words[i], 2);
+  for (int y = 0; y < rows.height; y++) {
+    const uint16_t* row = rows.Row(y);
+    for (int x = 0; x < rows.stride / 2; x++) PutLe(&r, row[x], 2);
+  }
   PutLe(&r, ThumbnailRecordChecksum((const BYTE*)r.data(), r.size()), 8);
   return r;
 }

@@ -9,9 +9,9 @@
 //   12 flags (1: photos)   16 width             20 height
 //   24 file size (8)       32 modified (8, FILETIME ticks)
 //   40 path bytes P        44 the path, P bytes
-//   then height rows of width rounded up to even RGB565 words, as the
-//   bitmap holds them (bottom row first), then the checksum (8): FNV-1a of
-//   everything before it.
+//   then height rows, top first, of width rounded up to even RGB565 words
+//   (the bitmap's padding word included), then the checksum (8): FNV-1a
+//   of everything before it.
 // A record that does not match in every field, is cut short, too long,
 // claims sides beyond the box or fails its checksum is a miss: the picture
 // is decoded and the record replaced.
