@@ -1,11 +1,23 @@
 #!/usr/bin/env python3
-"""Draws the program's bitmaps and icon and writes resources/resource_data.cpp.
+"""The program's bitmaps, icon, strings, accelerators and version block.
 
-A developer tool: its output (resource_data.cpp and art/) is committed, and
-the build never runs it. Needs Python 3 with Pillow; on Debian install
-python3-pil and run it with the system interpreter:
+    make_resources.py --output FILE.cpp   (the build)
+    make_resources.py --draw [PREVIEW]    (a developer, after changing pictures.py)
 
-    /usr/bin/python3 resources/make_resources.py
+--output reads the pictures in art/ and writes them, with the strings, the
+accelerators and the version block of CMakeLists.txt's project version, as
+the program's resource table: C++ arrays laid out as the handheld's resource
+compiler lays them out. An 8-bit BMP keeps its palette and pixels as they
+are; a picture of any other kind is reduced to 256 colours as drawn ones are.
+
+--draw draws the pictures with pictures.py into art/, where they are
+committed; PREVIEW, when given, is a folder that gets every picture as PNG,
+enlarged. The splash shows the version, so a new version is drawn again.
+
+Needs Python 3 with Pillow; on Debian python3-pil serves the system
+interpreter:
+
+    /usr/bin/python3 resources/make_resources.py --draw
 
 Every colour is snapped to a value that RGB565 holds exactly, so the screen
 shows the palette as drawn (greys keep red, green and blue equal).
@@ -176,9 +188,17 @@ def c_array(name, data):
     return "\n".join(lines)
 
 
-def main():
-    os.makedirs(ART, exist_ok=True)
-    bitmaps = [
+BITMAP_NUMBERS = (104, 105, 106, 107, 109, 110, 111, 112, 113, 114, 115)
+ICONS = ((1, 32), (2, 16))  # resource number, side
+ICON_GROUP = 101
+
+
+def art_path(name):
+    return os.path.join(ART, name)
+
+
+def drawn_bitmaps():
+    return [
         (104, folder_tile()),
         (105, picture_tile(False)),
         (106, toolbar_strip()),
@@ -191,33 +211,71 @@ def main():
         (114, parent_tile(red_tile())),
         (115, picture_tile(True)),
     ]
-    arrays, entries = [], []
+
+
+def draw(preview):
+    """art/: every bitmap as an 8-bit BMP file, the icon's images in one ICO file."""
+    os.makedirs(ART, exist_ok=True)
+    bitmaps = drawn_bitmaps()
     for number, img in bitmaps:
-        data = dib(*indexed(img))
-        with open(os.path.join(ART, "bitmap%d.bmp" % number), "wb") as f:
-            f.write(bmp_file(data))
-        arrays.append(c_array("kBitmap%d" % number, data))
+        with open(art_path("bitmap%d.bmp" % number), "wb") as f:
+            f.write(bmp_file(dib(*indexed(img))))
+    images = [icon_image(camera(size)) for _, size in ICONS]
+    ico_dir = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for (_, size), data in zip(ICONS, images):
+        ico_dir += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(data), offset)
+        offset += len(data)
+    with open(art_path("icon%d.ico" % ICON_GROUP), "wb") as f:
+        f.write(ico_dir + b"".join(images))
+    if preview:
+        for number, img in bitmaps:
+            img.resize((img.width * 4, img.height * 4), Image.NEAREST).save(
+                os.path.join(preview, "bitmap%d.png" % number))
+        for _, size in ICONS:
+            cam = camera(size)
+            back = Image.new("RGBA", cam.size, (255, 255, 255, 255))
+            back.alpha_composite(cam)
+            back.resize((size * 8, size * 8), Image.NEAREST).save(
+                os.path.join(preview, "icon%d.png" % size))
+
+
+def art_bitmap(number):
+    """The packed DIB of art/bitmapN.bmp."""
+    img = Image.open(art_path("bitmap%d.bmp" % number))
+    if img.mode != "P":
+        return dib(*indexed(img))
+    count = len(img.palette.palette) // len(img.palette.rawmode)
+    flat = img.getpalette()
+    palette = [tuple(flat[i * 3:i * 3 + 3]) for i in range(count)]
+    w, h = img.size
+    data = list(img.getdata())
+    return dib(palette, [data[y * w:(y + 1) * w] for y in range(h)])
+
+
+def art_icon(size):
+    """The side x side image of art/icon101.ico as the icon resource holds it."""
+    ico = Image.open(art_path("icon%d.ico" % ICON_GROUP))
+    return icon_image(ico.ico.getimage((size, size)).convert("RGBA"))
+
+
+def write_source(path):
+    arrays, entries = [], []
+    for number in BITMAP_NUMBERS:
+        arrays.append(c_array("kBitmap%d" % number, art_bitmap(number)))
         entries.append("RT_BITMAP, MAKEINTRESOURCEW(%d), %d, kBitmap%d, sizeof(kBitmap%d)" %
                        (number, LANGUAGE, number, number))
 
-    icons = [(1, icon_image(camera(32)), 32), (2, icon_image(camera(16)), 16)]
-    group = struct.pack("<HHH", 0, 1, len(icons))
-    ico_dir = struct.pack("<HHH", 0, 1, len(icons))
-    ico_images = b""
-    offset = 6 + 16 * len(icons)
-    for number, data, size in icons:
+    group = struct.pack("<HHH", 0, 1, len(ICONS))
+    for number, size in ICONS:
+        data = art_icon(size)
         group += struct.pack("<BBBBHHIH", size, size, 0, 0, 1, 8, len(data), number)
-        ico_dir += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(data), offset)
-        ico_images += data
-        offset += len(data)
         arrays.append(c_array("kIcon%d" % number, data))
         entries.append("RT_ICON, MAKEINTRESOURCEW(%d), %d, kIcon%d, sizeof(kIcon%d)" %
                        (number, LANGUAGE, number, number))
-    with open(os.path.join(ART, "icon101.ico"), "wb") as f:
-        f.write(ico_dir + ico_images)
-    arrays.append(c_array("kIconGroup101", group))
-    entries.append("RT_GROUP_ICON, MAKEINTRESOURCEW(101), %d, kIconGroup101, sizeof(kIconGroup101)" %
-                   LANGUAGE)
+    arrays.append(c_array("kIconGroup%d" % ICON_GROUP, group))
+    entries.append("RT_GROUP_ICON, MAKEINTRESOURCEW(%d), %d, kIconGroup%d, sizeof(kIconGroup%d)" %
+                   (ICON_GROUP, LANGUAGE, ICON_GROUP, ICON_GROUP))
 
     arrays.append(c_array("kStrings1", string_block({1: "Viewer", 3: "VIEWER"})))
     entries.append("RT_STRING, MAKEINTRESOURCEW(1), %d, kStrings1, sizeof(kStrings1)" % LANGUAGE)
@@ -239,19 +297,22 @@ def main():
     out += ["    {%s}," % e for e in entries]
     out += ["};", "const int kProgramResourceCount =",
             "    (int)(sizeof(kProgramResources) / sizeof(kProgramResources[0]));", ""]
-    with open(os.path.join(HERE, "resource_data.cpp"), "w") as f:
+    # Written whole under another name first, so an interrupted build never
+    # leaves half a file that looks current.
+    temp = path + ".tmp"
+    with open(temp, "w") as f:
         f.write("\n".join(out))
-    if len(sys.argv) > 1:
-        # a preview folder: every picture as PNG, enlarged 4 times
-        for number, img in bitmaps:
-            img.resize((img.width * 4, img.height * 4), Image.NEAREST).save(
-                os.path.join(sys.argv[1], "bitmap%d.png" % number))
-        for size in (32, 16):
-            cam = camera(size)
-            back = Image.new("RGBA", cam.size, (255, 255, 255, 255))
-            back.alpha_composite(cam)
-            back.resize((size * 8, size * 8), Image.NEAREST).save(
-                os.path.join(sys.argv[1], "icon%d.png" % size))
+    os.replace(temp, path)
+
+
+def main():
+    args = sys.argv[1:]
+    if len(args) == 2 and args[0] == "--output":
+        write_source(args[1])
+    elif args and args[0] == "--draw" and len(args) <= 2:
+        draw(args[1] if len(args) == 2 else None)
+    else:
+        sys.exit("usage: make_resources.py --output FILE.cpp | --draw [PREVIEW]")
 
 
 if __name__ == "__main__":
