@@ -12,6 +12,10 @@
 
 namespace {
 
+// Set while the program starts, before any thread runs; read-only after.
+const ResourceEntry* programResources = nullptr;
+int programResourceCount = 0;
+
 const int kStringsPerBlock = 16;
 const DWORD kMaxColours = 256;
 const int kGroupHeaderSize = 6;
@@ -104,10 +108,15 @@ bool IconToRgba(const ResourceEntry* image, int size, uint32_t* rgba) {
 
 }  // namespace
 
+void SetProgramResources(const ResourceEntry* table, int count) {
+  programResources = table;
+  programResourceCount = table ? count : 0;
+}
+
 const ResourceEntry* FindProgramResource(const WCHAR* type, const WCHAR* name) {
   if (!type || !name) return nullptr;
-  for (int i = 0; i < kProgramResourceCount; i++) {
-    const ResourceEntry& e = kProgramResources[i];
+  for (int i = 0; i < programResourceCount; i++) {
+    const ResourceEntry& e = programResources[i];
     if (SameId(e.type, type) && SameId(e.name, name)) return &e;
   }
   return nullptr;

@@ -1,5 +1,6 @@
 // The program's own resources: built into the executable as a table that
-// resources/ defines, looked up by type, number or name, and language.
+// the program hands over at start, looked up by type, number or name, and
+// language.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -27,8 +28,11 @@ struct ResourceEntry {
   const BYTE* data;
   DWORD size;
 };
-extern const ResourceEntry kProgramResources[];
-extern const int kProgramResourceCount;
+
+// The table the lookups below search: count entries that live as long as
+// the program. resources/ hands its table over while the program starts,
+// before main; until then nothing is found.
+void SetProgramResources(const ResourceEntry* table, int count);
 
 // The entry of that type and name (any language), or null. instance is the
 // program's (any value: there is one module).

@@ -291,7 +291,7 @@ def write_source(path):
            "// and run it again. The program's resources as its resource compiler lays",
            "// them out (bitmaps as packed 8-bit DIBs, icons, strings, accelerators, the",
            "// high-resolution marker and the version block).",
-           '#include "platform/resource.h"', "", "namespace {", ""]
+           '#include "resources/resource_table.h"', "", "namespace {", ""]
     out += [a + "\n" for a in arrays]
     out += ["}  // namespace", "", "const ResourceEntry kProgramResources[] = {"]
     out += ["    {%s}," % e for e in entries]

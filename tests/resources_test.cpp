@@ -7,6 +7,7 @@
 
 #include "platform/gdi_internal.h"
 #include "platform/resource.h"
+#include "resources/resource_table.h"
 #include "resources/version.h"
 
 namespace {
