@@ -5,8 +5,6 @@
 // container or icon formats) ever sees our input. JPEG data goes to the
 // program's JPEG path instead (platform/jpeg_stream.h), under its scan limit
 // and memory cap, which gdk-pixbuf's loader could not keep.
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include "platform/byte_order.h"
 #include "platform/gdi.h"
 #include "platform/pixbuf_decode.h"
+#include "platform/pixbuf_library.h"
 #include "platform/rgb565.h"
 
 namespace {
@@ -122,7 +121,7 @@ void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
   if (d->photo != kPhotoNone && !PhotoLoaderSignalsSizeFirst(d->photo)) return;
   if (SizeAllowed(d, width, height)) return;
   d->refused = true;
-  gdk_pixbuf_loader_set_size(loader, 0, 0);
+  Gdk().gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
 // Hands count bytes to the loader. False when the loader failed (it is then
@@ -134,8 +133,8 @@ bool Write(Decode* d, const BYTE* bytes, DWORD count) {
   if (d->photo != kPhotoNone && d->fed > kMaxPhotoInput) return false;
   if (d->gif) GifCheckFeed(&d->gifCheck, bytes, count);
   GError* error = nullptr;
-  gboolean ok = gdk_pixbuf_loader_write(d->loader, bytes, count, &error);
-  if (error) g_error_free(error);
+  gboolean ok = Gdk().gdk_pixbuf_loader_write(d->loader, bytes, count, &error);
+  if (error) Gdk().g_error_free(error);
   return ok && !d->refused;
 }
 
@@ -144,7 +143,7 @@ bool Write(Decode* d, const BYTE* bytes, DWORD count) {
 // (a lost trailer, a cut-off later frame); the first frame is what we show,
 // and a cut inside it leaves the rest transparent, like a truncated JPEG.
 bool AcceptableCloseError(const Decode* d, const GError* error) {
-  return d->gif && error && error->domain == GDK_PIXBUF_ERROR &&
+  return d->gif && error && error->domain == Gdk().gdk_pixbuf_error_quark() &&
          error->code == GDK_PIXBUF_ERROR_INCOMPLETE_ANIMATION;
 }
 
@@ -166,8 +165,8 @@ bool FeedAll(Decode* d, bool ended) {
   if (d->readFailed) ok = false;
   // Closing after a failed write is harmless: the loader is closed already.
   GError* error = nullptr;
-  bool closed = gdk_pixbuf_loader_close(d->loader, &error) || AcceptableCloseError(d, error);
-  if (error) g_error_free(error);
+  bool closed = Gdk().gdk_pixbuf_loader_close(d->loader, &error) || AcceptableCloseError(d, error);
+  if (error) Gdk().g_error_free(error);
   // The GIF loader draws impossible codes and colours as best it can.
   bool damagedGif = d->gif && GifCheckDamaged(&d->gifCheck);
   return ok && closed && !d->refused && !damagedGif;
@@ -199,10 +198,10 @@ int ChooseJpegScale(void* context, int width, int height) {
 // The decoded picture's pixels: a pixbuf of its size in d->picture.
 BYTE* JpegRows(void* context, int width, int height, size_t* stride) {
   Decode* d = (Decode*)context;
-  d->picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  d->picture = Gdk().gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
   if (!d->picture) return nullptr;
-  *stride = (size_t)gdk_pixbuf_get_rowstride(d->picture);
-  return gdk_pixbuf_get_pixels(d->picture);
+  *stride = (size_t)Gdk().gdk_pixbuf_get_rowstride(d->picture);
+  return Gdk().gdk_pixbuf_get_pixels(d->picture);
 }
 
 // JPEG data into d->picture. False when nothing came of it.
@@ -217,7 +216,7 @@ bool DecodeJpegInput(Decode* d, DWORD leading, bool ended) {
                        JpegRows,        d,                 (long)kMaxDecodeCost,
                        d->wantOrientation ? &d->orientation : nullptr};
   if (!decode(stream) && d->picture) {
-    g_object_unref(d->picture);
+    Gdk().g_object_unref(d->picture);
     d->picture = nullptr;
   }
   return d->picture && !d->readFailed;
@@ -230,24 +229,25 @@ bool DecodeWithLoader(Decode* d, const char* type, bool ended) {
   GifCheckStart(&d->gifCheck);
   PictureExtentStart(&d->extent, type);
   GError* error = nullptr;
-  d->loader = gdk_pixbuf_loader_new_with_type(type, &error);
-  if (error) g_error_free(error);
+  d->loader = Gdk().gdk_pixbuf_loader_new_with_type(type, &error);
+  if (error) Gdk().g_error_free(error);
   if (!d->loader) return false;
-  g_signal_connect(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d);
+  Gdk().g_signal_connect_data(d->loader, "size-prepared", G_CALLBACK(OnSizePrepared), d,
+                              nullptr, (GConnectFlags)0);
   // Everything in, closed cleanly, a picture out. An animation gives its
   // first frame as the static image.
   if (!FeedAll(d, ended)) return false;
-  GdkPixbuf* picture = gdk_pixbuf_loader_get_pixbuf(d->loader);
+  GdkPixbuf* picture = Gdk().gdk_pixbuf_loader_get_pixbuf(d->loader);
   if (!picture) return false;
-  d->picture = (GdkPixbuf*)g_object_ref(picture);
-  g_object_unref(d->loader);
+  d->picture = (GdkPixbuf*)(Gdk().g_object_ref)(picture);
+  Gdk().g_object_unref(d->loader);
   d->loader = nullptr;
   // The orientation a loader leaves to its caller (the TIFF one does).
-  const char* orientation = gdk_pixbuf_get_option(d->picture, "orientation");
+  const char* orientation = Gdk().gdk_pixbuf_get_option(d->picture, "orientation");
   const int value = orientation ? atoi(orientation) : 1;
   d->orientation = value >= 1 && value <= 8 ? value : 1;
   // A picture larger than its container declared is not trusted either.
-  return SizeAllowed(d, gdk_pixbuf_get_width(d->picture), gdk_pixbuf_get_height(d->picture));
+  return SizeAllowed(d, Gdk().gdk_pixbuf_get_width(d->picture), Gdk().gdk_pixbuf_get_height(d->picture));
 }
 
 // WebP, HEIF, AVIF or TIFF: the first bytes gathered aside, the format and
@@ -306,8 +306,8 @@ void FitWithin(int w, int h, int maxW, int maxH, int* outW, int* outH) {
 // white. Picture row y (0 = top) goes to memory row height - 1 - y.
 HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   if (!PixbufLayoutOk(pixbuf)) return nullptr;
-  const int width = gdk_pixbuf_get_width(pixbuf);
-  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int width = Gdk().gdk_pixbuf_get_width(pixbuf);
+  const int height = Gdk().gdk_pixbuf_get_height(pixbuf);
   PixelRows rows;
   HBITMAP bitmap = CreatePictureBitmap(width, height, &rows);
   if (!bitmap) return nullptr;
@@ -323,14 +323,14 @@ HBITMAP RunIndirect(Decode* d, GdkPixbuf** reduced) {
   DecompressImageInfo* info = d->info;
   if (!DecodeToPixbuf(d)) return nullptr;
   // Reduced to fit with an averaging filter; smaller ones stay as they are.
-  const int w = gdk_pixbuf_get_width(d->picture);
-  const int h = gdk_pixbuf_get_height(d->picture);
+  const int w = Gdk().gdk_pixbuf_get_width(d->picture);
+  const int h = Gdk().gdk_pixbuf_get_height(d->picture);
   if (w < 1 || h < 1) return nullptr;
   int fitW, fitH;
   FitWithin(w, h, info->iMaxWidth, info->iMaxHeight, &fitW, &fitH);
   const GdkPixbuf* source = d->picture;
   if (fitW != w || fitH != h) {
-    *reduced = gdk_pixbuf_scale_simple(d->picture, fitW, fitH, GDK_INTERP_BILINEAR);
+    *reduced = Gdk().gdk_pixbuf_scale_simple(d->picture, fitW, fitH, GDK_INTERP_BILINEAR);
     if (!*reduced) return nullptr;
     source = *reduced;
   }
@@ -341,19 +341,20 @@ HBITMAP RunIndirect(Decode* d, GdkPixbuf** reduced) {
 }  // namespace
 
 bool PixbufLayoutOk(const GdkPixbuf* pixbuf) {
-  const int width = gdk_pixbuf_get_width(pixbuf);
-  const int height = gdk_pixbuf_get_height(pixbuf);
-  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
-  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
-  return gdk_pixbuf_get_colorspace(pixbuf) == GDK_COLORSPACE_RGB &&
-         gdk_pixbuf_get_bits_per_sample(pixbuf) == 8 && channels == (alpha ? 4 : 3) &&
-         width >= 1 && height >= 1 && gdk_pixbuf_get_rowstride(pixbuf) >= width * channels &&
-         gdk_pixbuf_read_pixels(pixbuf) != nullptr;
+  const int width = Gdk().gdk_pixbuf_get_width(pixbuf);
+  const int height = Gdk().gdk_pixbuf_get_height(pixbuf);
+  const int channels = Gdk().gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = Gdk().gdk_pixbuf_get_has_alpha(pixbuf);
+  return Gdk().gdk_pixbuf_get_colorspace(pixbuf) == GDK_COLORSPACE_RGB &&
+         Gdk().gdk_pixbuf_get_bits_per_sample(pixbuf) == 8 && channels == (alpha ? 4 : 3) &&
+         width >= 1 && height >= 1 && Gdk().gdk_pixbuf_get_rowstride(pixbuf) >= width * channels &&
+         Gdk().gdk_pixbuf_read_pixels(pixbuf) != nullptr;
 }
 
 bool DecodeToPixbuf(Decode* d) {
   DecompressImageInfo* info = d->info;
   d->orientation = 1;
+  if (!PixbufLibrary()) return false;
   // The leading bytes, which may come over several reads.
   DWORD have = 0;
   bool ended = false;
@@ -393,8 +394,8 @@ bool DecodeToPixbuf(Decode* d) {
 }
 
 void ReleaseDecode(Decode* d) {
-  if (d->picture) g_object_unref(d->picture);
-  if (d->loader) g_object_unref(d->loader);
+  if (d->picture) Gdk().g_object_unref(d->picture);
+  if (d->loader) Gdk().g_object_unref(d->loader);
   free(d->gathered);
   d->picture = nullptr;
   d->loader = nullptr;
@@ -419,7 +420,7 @@ HRESULT DecompressImageIndirect(DecompressImageInfo* info) {
   d.jpegScale = ChooseJpegScale;
   GdkPixbuf* reduced = nullptr;
   HBITMAP bitmap = RunIndirect(&d, &reduced);
-  if (reduced) g_object_unref(reduced);
+  if (reduced) Gdk().g_object_unref(reduced);
   ReleaseDecode(&d);
   if (!bitmap) return E_FAIL;
   *info->phBM = bitmap;

@@ -81,12 +81,12 @@ void Turn(int orientation, int x, int y, int w, int h, int* outX, int* outY) {
 
 // The decoded picture reduced, turned and written out. 1 with *out filled.
 int MakeRgb(Decode* d, int outW, int outH, RgbPicture* out) {
-  const int w = gdk_pixbuf_get_width(d->picture), h = gdk_pixbuf_get_height(d->picture);
+  const int w = Gdk().gdk_pixbuf_get_width(d->picture), h = Gdk().gdk_pixbuf_get_height(d->picture);
   if (RgbCost(w, h, outW, outH) > kMaxDecodeCost) return 0;
   GdkPixbuf* reduced = nullptr;
   const GdkPixbuf* source = d->picture;
   if (outW != w || outH != h) {
-    reduced = gdk_pixbuf_scale_simple(d->picture, outW, outH, GDK_INTERP_BILINEAR);
+    reduced = Gdk().gdk_pixbuf_scale_simple(d->picture, outW, outH, GDK_INTERP_BILINEAR);
     if (!reduced) return 0;
     source = reduced;
   }
@@ -104,7 +104,7 @@ int MakeRgb(Decode* d, int outW, int outH, RgbPicture* out) {
       p[2] = (BYTE)b;
     });
   }
-  if (reduced) g_object_unref(reduced);
+  if (reduced) Gdk().g_object_unref(reduced);
   if (!pixels) return 0;
   out->pixels = pixels;
   out->width = rowW;
@@ -128,7 +128,7 @@ int DecompressImageRgb(DecompressImageInfo* info, RgbDivisorFunc divisor, void* 
   d.owner = &call;
   int made = 0;
   if (DecodeToPixbuf(&d)) {
-    const int w = gdk_pixbuf_get_width(d.picture), h = gdk_pixbuf_get_height(d.picture);
+    const int w = Gdk().gdk_pixbuf_get_width(d.picture), h = Gdk().gdk_pixbuf_get_height(d.picture);
     if (AskDivisor(&d, w, h) && !call.outW) {
       call.outW = CeilDiv(w, call.chosen);
       call.outH = CeilDiv(h, call.chosen);

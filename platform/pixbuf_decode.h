@@ -4,8 +4,6 @@
 // bound, and the one walk over its pixels with alpha laid over white.
 #pragma once
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 #include <cstdint>
 
 #include "platform/gif_check.h"
@@ -13,6 +11,7 @@
 #include "platform/jpeg_stream.h"
 #include "platform/photo_formats.h"
 #include "platform/picture_extent.h"
+#include "platform/pixbuf_library.h"
 
 // The whole cost of one call (full-size pixels at 4 bytes, the reduced copy
 // at 4 and what is handed back) above this is refused before the loader
@@ -77,12 +76,12 @@ inline unsigned OverWhite(unsigned c, unsigned a) {
 // over white. The pixbuf's layout must have passed PixbufLayoutOk.
 template <typename Put>
 void WalkOverWhite(const GdkPixbuf* pixbuf, Put put) {
-  const int width = gdk_pixbuf_get_width(pixbuf);
-  const int height = gdk_pixbuf_get_height(pixbuf);
-  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
-  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
-  const size_t stride = (size_t)gdk_pixbuf_get_rowstride(pixbuf);
-  const guint8* src = gdk_pixbuf_read_pixels(pixbuf);
+  const int width = Gdk().gdk_pixbuf_get_width(pixbuf);
+  const int height = Gdk().gdk_pixbuf_get_height(pixbuf);
+  const int channels = Gdk().gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = Gdk().gdk_pixbuf_get_has_alpha(pixbuf);
+  const size_t stride = (size_t)Gdk().gdk_pixbuf_get_rowstride(pixbuf);
+  const guint8* src = Gdk().gdk_pixbuf_read_pixels(pixbuf);
   for (int y = 0; y < height; y++) {
     const guint8* p = src + (size_t)y * stride;
     for (int x = 0; x < width; x++, p += channels) {

@@ -1,7 +1,7 @@
 // PNG writing through gdk-pixbuf.
 #include "platform/png_write.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
+#include "platform/pixbuf_library.h"
 
 namespace {
 
@@ -10,10 +10,11 @@ const int kMaxPngSide = 8192;
 
 int WritePng(const char* path, int w, int h, const uint32_t* argb, bool alpha) {
   if (!path || !argb || w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide) return 0;
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, w, h);
+  if (!PixbufLibrary()) return 0;
+  GdkPixbuf* pixbuf = Gdk().gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, w, h);
   if (!pixbuf) return 0;
-  guchar* out = gdk_pixbuf_get_pixels(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  guchar* out = Gdk().gdk_pixbuf_get_pixels(pixbuf);
+  const int stride = Gdk().gdk_pixbuf_get_rowstride(pixbuf);
   const int channels = alpha ? 4 : 3;
   for (int y = 0; y < h; y++) {
     guchar* o = out + (size_t)y * (size_t)stride;
@@ -25,8 +26,8 @@ int WritePng(const char* path, int w, int h, const uint32_t* argb, bool alpha) {
       if (alpha) o[3] = (guchar)(in[x] >> 24);
     }
   }
-  gboolean saved = gdk_pixbuf_save(pixbuf, path, "png", nullptr, nullptr);
-  g_object_unref(pixbuf);
+  gboolean saved = Gdk().gdk_pixbuf_save(pixbuf, path, "png", nullptr, nullptr);
+  Gdk().g_object_unref(pixbuf);
   return saved ? 1 : 0;
 }
 
