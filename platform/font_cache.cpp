@@ -1,14 +1,16 @@
 // Faces behind the font objects: the font file fontconfig picks for a
-// description, sized so that a positive height is the cell height (ascent
-// plus descent, internal leading included), and a cache of rendered glyphs
-// per face, by glyph index and by code point.
+// description (platform/font_match.h), sized so that a positive height is the
+// cell height (ascent plus descent, internal leading included), and a cache
+// of rendered glyphs per face, by glyph index and by code point. A character
+// the face lacks is drawn from the first font in fontconfig's fallback order
+// that has it, sized by the same rule and drawn on the same baseline.
 //
 // Faces are made, used and freed with TextLock() held. The FreeType library
 // is made once (std::call_once) and lives until the process ends.
 #include "platform/font_cache.h"
-#include "platform/utf8.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/font_match.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -30,11 +32,18 @@ struct CachedGlyph {
 
 struct FontFace {
   FT_Face ft = nullptr;  // null: no font file could be loaded
+  LOGFONTW description = {};
   FaceMetrics metrics;
   const GlyphImage* latin[256] = {};
   std::unordered_map<uint32_t, const GlyphImage*> byCode;  // code points from 256 up
   std::unordered_map<FT_UInt, CachedGlyph> byIndex;
   size_t bytes = 0;  // coverage held by byIndex
+  // Faces of other font files for characters this one lacks, by file.
+  struct Fallback {
+    FontFile file;
+    FontFace* face;
+  };
+  std::vector<Fallback> fallbacks;
 };
 
 namespace {
@@ -48,22 +57,8 @@ const size_t kMaxCodeEntries = 4096;
 // Coverage bytes a face keeps between drawings; ordinary labels stay far
 // below (a 12-pixel glyph is some 100 bytes).
 const size_t kCacheBudget = 4u << 20;
-const int kBoldWeight = 600;
-const int kFamilyMask = 0xF0;
-const int kFamilyRoman = 0x10;
-const int kFamilyModern = 0x30;
-
-// Families tried after the face name, by the description's font family.
-// The Liberation faces have the metrics of the usual Windows faces.
-struct FamilyFallbacks {
-  int family;
-  const char* names[3];
-};
-const FamilyFallbacks kFallbacks[] = {
-    {kFamilyRoman, {"Liberation Serif", "DejaVu Serif", "serif"}},
-    {kFamilyModern, {"Liberation Mono", "DejaVu Sans Mono", "monospace"}},
-    {FF_SWISS, {"Liberation Sans", "DejaVu Sans", "sans-serif"}},  // also any other family
-};
+// Fallback fonts a face draws missing characters from, at most.
+const size_t kMaxFallbackFaces = 8;
 
 std::once_flag libraryOnce;
 FT_Library library = nullptr;
@@ -73,50 +68,6 @@ FT_Library Library() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
   });
   return library;
-}
-
-// The face name as UTF-8; characters that are no Unicode scalar are left out.
-std::string Utf8Name(const WCHAR* name) {
-  std::string out;
-  for (int i = 0; i < LF_FACESIZE && name[i]; i++) {
-    uint32_t c = (uint32_t)name[i];
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;
-    unsigned char b[4];
-    out.append((const char*)b, (size_t)EncodeUtf8(c, b));
-  }
-  return out;
-}
-
-// The font file (and face index in it) that fontconfig matches to d.
-bool FindFontFile(const LOGFONTW& d, std::string* path, int* index) {
-  FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return false;
-  std::string name = Utf8Name(d.lfFaceName);
-  if (!name.empty()) FcPatternAddString(pattern, FC_FAMILY, (const FcChar8*)name.c_str());
-  const FamilyFallbacks* fallbacks = &kFallbacks[2];
-  for (const FamilyFallbacks& f : kFallbacks)
-    if (f.family == (d.lfPitchAndFamily & kFamilyMask)) fallbacks = &f;
-  for (const char* family : fallbacks->names)
-    FcPatternAddString(pattern, FC_FAMILY, (const FcChar8*)family);
-  FcPatternAddInteger(pattern, FC_WEIGHT,
-                      d.lfWeight >= kBoldWeight ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, d.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  bool found = false;
-  if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcChar8* file = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
-      *path = (const char*)file;
-      if (FcPatternGetInteger(match, FC_INDEX, 0, index) != FcResultMatch) *index = 0;
-      found = true;
-    }
-    if (match) FcPatternDestroy(match);
-  }
-  FcPatternDestroy(pattern);
-  return found;
 }
 
 long long RoundDiv(long long a, long long b) { return (a + b / 2) / b; }
@@ -187,6 +138,63 @@ const GlyphImage* GlyphByIndex(FontFace* face, FT_UInt index) {
   return &g.image;
 }
 
+// Loads file into face, sized for face's description. 1 on success.
+bool OpenFace(const FontFile& file, FontFace* face) {
+  FT_Library lib = Library();
+  FT_Face f = nullptr;
+  if (!lib || FT_New_Face(lib, file.path.c_str(), file.index, &f) != 0) return false;
+  if (!SizeFace(f, face->description.lfHeight, &face->metrics)) {
+    FT_Done_Face(f);
+    return false;
+  }
+  face->ft = f;
+  return true;
+}
+
+// Controls have no glyph anywhere; they keep the face's box.
+bool MayFallBack(uint32_t codePoint) {
+  return codePoint >= 0x20 && !(codePoint >= 0x7F && codePoint < 0xA0);
+}
+
+// The glyph of a character face lacks, from its fallback font; face's box
+// when no font has it.
+const GlyphImage* FallbackGlyph(FontFace* face, uint32_t codePoint) {
+  FontFile file;
+  if (!MayFallBack(codePoint) || !MatchFallbackFont(face->description, codePoint, &file))
+    return GlyphByIndex(face, 0);
+  FontFace* other = nullptr;
+  for (const FontFace::Fallback& f : face->fallbacks)
+    if (f.file.path == file.path && f.file.index == file.index) other = f.face;
+  if (!other && face->fallbacks.size() < kMaxFallbackFaces) {
+    other = new (std::nothrow) FontFace();
+    if (!other) return GlyphByIndex(face, 0);
+    other->description = face->description;
+    face->fallbacks.push_back({file, other});
+    if (!OpenFace(file, other)) other->ft = nullptr;
+  }
+  FT_UInt index = other && other->ft ? FT_Get_Char_Index(other->ft, codePoint) : 0;
+  return index ? GlyphByIndex(other, index) : GlyphByIndex(face, 0);
+}
+
+// The glyph of a character in face, or from a fallback font.
+const GlyphImage* GlyphOf(FontFace* face, uint32_t codePoint) {
+  FT_UInt index = FT_Get_Char_Index(face->ft, codePoint);
+  return index ? GlyphByIndex(face, index) : FallbackGlyph(face, codePoint);
+}
+
+size_t BytesHeld(const FontFace* face) {
+  size_t bytes = face->bytes;
+  for (const FontFace::Fallback& f : face->fallbacks) bytes += f.face->bytes;
+  return bytes;
+}
+
+void EmptyCaches(FontFace* face) {
+  std::fill(std::begin(face->latin), std::end(face->latin), nullptr);
+  face->byCode.clear();
+  face->byIndex.clear();
+  face->bytes = 0;
+}
+
 }  // namespace
 
 std::mutex& TextLock() {
@@ -199,39 +207,33 @@ FontFace* FaceOf(FontObject* font) {
   FontFace* face = new (std::nothrow) FontFace();
   if (!face) return nullptr;
   font->face = face;
-  FT_Library lib = Library();
-  std::string path;
-  int index = 0;
-  if (!lib || !FindFontFile(font->description, &path, &index)) return nullptr;
-  FT_Face f = nullptr;
-  if (FT_New_Face(lib, path.c_str(), index, &f) != 0) return nullptr;
-  if (!SizeFace(f, font->description.lfHeight, &face->metrics)) {
-    FT_Done_Face(f);
+  face->description = font->description;
+  FontFile file;
+  if (!MatchFont(font->description, false, &file)) return nullptr;
+  // A kept answer whose file no longer loads is asked again.
+  if (!OpenFace(file, face) &&
+      !(MatchFont(font->description, true, &file) && OpenFace(file, face)))
     return nullptr;
-  }
-  face->ft = f;
   return face;
 }
 
 FaceMetrics MetricsOf(const FontFace* face) { return face->metrics; }
 
 void TrimFace(FontFace* face) {
-  if (face->bytes <= kCacheBudget) return;
-  std::fill(std::begin(face->latin), std::end(face->latin), nullptr);
-  face->byCode.clear();
-  face->byIndex.clear();
-  face->bytes = 0;
+  if (BytesHeld(face) <= kCacheBudget) return;
+  EmptyCaches(face);
+  for (FontFace::Fallback& f : face->fallbacks) EmptyCaches(f.face);
 }
 
 const GlyphImage* FaceGlyph(FontFace* face, uint32_t codePoint) {
   if (codePoint < 256) {
     const GlyphImage*& slot = face->latin[codePoint];
-    if (!slot) slot = GlyphByIndex(face, FT_Get_Char_Index(face->ft, codePoint));
+    if (!slot) slot = GlyphOf(face, codePoint);
     return slot;
   }
   auto found = face->byCode.find(codePoint);
   if (found != face->byCode.end()) return found->second;
-  const GlyphImage* g = GlyphByIndex(face, FT_Get_Char_Index(face->ft, codePoint));
+  const GlyphImage* g = GlyphOf(face, codePoint);
   if (face->byCode.size() < kMaxCodeEntries) face->byCode.emplace(codePoint, g);
   return g;
 }
@@ -239,6 +241,10 @@ const GlyphImage* FaceGlyph(FontFace* face, uint32_t codePoint) {
 void FreeFontFace(FontFace* face) {
   if (!face) return;
   std::lock_guard<std::mutex> hold(TextLock());
+  for (FontFace::Fallback& f : face->fallbacks) {
+    if (f.face->ft) FT_Done_Face(f.face->ft);
+    delete f.face;
+  }
   if (face->ft) FT_Done_Face(face->ft);
   delete face;
 }

@@ -20,6 +20,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/font_answers.h"
 #include "platform/font_cache.h"
 
 namespace {
@@ -262,6 +263,8 @@ int DrawTextW(HDC hdc, const WCHAR* text, int count, RECT* rect, UINT format) {
     std::lock_guard<std::mutex> hold(TextLock());
     height = LayOutAndDraw(dc.get(), font, target, text, count, rect, format);
   }
+  // Fallback fonts found for this text's characters, kept for the next run.
+  SaveFontAnswers();
   if (target && height > 0) NoteDrawn(target);
   HandleRelease(target);
   HandleRelease(font);
