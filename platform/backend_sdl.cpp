@@ -107,19 +107,51 @@ void ShowCursorShape() {
 inline uint32_t Widen5(uint32_t v) { return v << 3 | v >> 2; }
 inline uint32_t Widen6(uint32_t v) { return v << 2 | v >> 4; }
 
-// One screen word in the window surface's packed format (16 or 32 bits).
-inline uint32_t PackFor(const SDL_PixelFormat* f, uint16_t word) {
-  uint32_t r = Widen5(word >> 11), g = Widen6(word >> 5 & 0x3F), b = Widen5(word & 0x1F);
-  return (r >> f->Rloss) << f->Rshift | (g >> f->Gloss) << f->Gshift |
-         (b >> f->Bloss) << f->Bshift | f->Amask;
+// Each screen channel's value in the window surface's packed format, so a
+// pixel is three look-ups.
+struct PixelTables {
+  uint32_t format = 0;
+  uint32_t red[32], green[64], blue[32];
+  uint32_t alpha = 0;
+};
+
+void MakeTables(const SDL_PixelFormat* f, PixelTables* t) {
+  t->format = f->format;
+  t->alpha = f->Amask;
+  for (uint32_t v = 0; v < 32; v++) {
+    t->red[v] = (Widen5(v) >> f->Rloss) << f->Rshift;
+    t->blue[v] = (Widen5(v) >> f->Bloss) << f->Bshift;
+  }
+  for (uint32_t v = 0; v < 64; v++) t->green[v] = (Widen6(v) >> f->Gloss) << f->Gshift;
 }
 
-// The screen into the window surface, each surface pixel taking the screen
-// pixel it covers (whole-pixel blocks at a whole zoom). Surfaces of 16 or 32
-// bits a pixel; others go through SDL's own scaled copy.
+inline uint32_t Pack(const PixelTables& t, uint16_t word) {
+  return t.red[word >> 11] | t.green[word >> 5 & 0x3F] | t.blue[word & 0x1F] | t.alpha;
+}
+
+// One surface row from one screen row: each surface pixel takes the screen
+// pixel it covers, whole blocks at a whole zoom.
+template <typename Out>
+void ScaleRow(const PixelTables& t, const uint16_t* row, int width, Out* out, int outWidth,
+              const std::vector<int>& columns) {
+  if (outWidth % width == 0) {
+    int zoom = outWidth / width;
+    for (int x = 0; x < width; x++) {
+      Out p = (Out)Pack(t, row[x]);
+      for (int k = 0; k < zoom; k++) *out++ = p;
+    }
+    return;
+  }
+  for (int x = 0; x < outWidth; x++) out[x] = (Out)Pack(t, row[columns[(size_t)x]]);
+}
+
+// The screen into the window surface. Surfaces of 16 or 32 bits a pixel;
+// others go through SDL's own scaled copy.
 void ScaleInto(const uint16_t* pixels, int width, int height, int stride, SDL_Surface* target) {
   const SDL_PixelFormat* f = target->format;
   int bytes = f->BytesPerPixel;
+  int tw = target->w, th = target->h;
+  if (tw <= 0 || th <= 0 || width <= 0 || height <= 0) return;
   if (bytes != 2 && bytes != 4) {
     SDL_Surface* screen = SDL_CreateRGBSurfaceWithFormatFrom(
         (void*)pixels, width, height, 16, stride, SDL_PIXELFORMAT_RGB565);
@@ -128,10 +160,10 @@ void ScaleInto(const uint16_t* pixels, int width, int height, int stride, SDL_Su
     SDL_FreeSurface(screen);
     return;
   }
-  int tw = target->w, th = target->h;
-  if (tw <= 0 || th <= 0) return;
-  // The screen column of each surface column, kept between paints.
+  // Kept between paints: the window's format and the column map.
+  static PixelTables tables;
   static std::vector<int> columns;
+  if (tables.format != f->format || tables.alpha != f->Amask) MakeTables(f, &tables);
   columns.resize((size_t)tw);
   for (int x = 0; x < tw; x++) columns[(size_t)x] = (int)((int64_t)x * width / tw);
   if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
@@ -146,13 +178,10 @@ void ScaleInto(const uint16_t* pixels, int width, int height, int stride, SDL_Su
       continue;
     }
     const uint16_t* row = (const uint16_t*)(base + (size_t)sy * (size_t)stride);
-    if (bytes == 4) {
-      uint32_t* o = (uint32_t*)out;
-      for (int x = 0; x < tw; x++) o[x] = PackFor(f, row[columns[(size_t)x]]);
-    } else {
-      uint16_t* o = (uint16_t*)out;
-      for (int x = 0; x < tw; x++) o[x] = (uint16_t)PackFor(f, row[columns[(size_t)x]]);
-    }
+    if (bytes == 4)
+      ScaleRow(tables, row, width, (uint32_t*)out, tw, columns);
+    else
+      ScaleRow(tables, row, width, (uint16_t*)out, tw, columns);
     lastRow = sy;
     lastOut = out;
   }
@@ -366,53 +395,63 @@ void UseWindowClass() {
   setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWindowClass, 0);
 }
 
+// SDL opens an X input method at start, and X's own reads the locale's whole
+// compose table (some 50 million instructions, half the window's start).
+// The program takes keys, never text, so the table it reads is empty; a
+// user's own setting wins.
+void SkipComposeTable() { setenv("XCOMPOSEFILE", "/dev/null", 0); }
+
 Uint32 RegisteredWakeType() {
   static Uint32 type = SDL_RegisterEvents(1);
   return type;
 }
 
+// SDL's video, started once for the display's size and the window both
+// (each start connects to the display and reads its keyboard tables anew),
+// and kept until the window closes.
+bool videoStarted = false;
+
+bool StartVideo() {
+  if (videoStarted) return true;
+  // Ctrl+C and kill end the program as they would without a window.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  UseWindowClass();
+  SkipComposeTable();
+  // The window surface in the display's own memory (X11: shared memory), not
+  // in a texture of an accelerated renderer. The user's setting wins.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  videoStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  return videoStarted;
+}
+
 }  // namespace
 
 int SdlDisplaySize(int* width, int* height) {
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  if (!StartVideo()) return 0;
   SDL_DisplayMode mode;
   int ok = SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0;
   if (ok) {
     if (width) *width = mode.w;
     if (height) *height = mode.h;
   }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
   return ok;
 }
 
 int SdlDisplayRoom(int* width, int* height) {
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  if (!StartVideo()) return 0;
   SDL_Rect room;
   int ok = SDL_GetDisplayUsableBounds(0, &room) == 0 && room.w > 0 && room.h > 0;
   if (ok) {
     if (width) *width = room.w;
     if (height) *height = room.h;
   }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
   return ok;
 }
 
 int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon) {
-  if (sdl.window) return 0;
-  // Ctrl+C and kill end the program as they would without a window.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  UseWindowClass();
-  // The window surface in the display's own memory (X11: shared memory), not
-  // in a texture of an accelerated renderer. The user's setting wins.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  if (sdl.window || !StartVideo()) return 0;
   Uint32 wakeType = RegisteredWakeType();
-  if (wakeType == (Uint32)-1) {
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return 0;
-  }
+  if (wakeType == (Uint32)-1) return 0;
   if (fullscreen || zoom < 1) zoom = 1;
   if (zoom > kMaxWindowZoom) zoom = kMaxWindowZoom;
   int width = GetSystemMetrics(SM_CXSCREEN) * zoom;
@@ -420,10 +459,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   Uint32 flags = SDL_WINDOW_SHOWN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   sdl.window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 width, height, flags);
-  if (!sdl.window) {
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return 0;
-  }
+  if (!sdl.window) return 0;
   if (!SDL_GetWindowSurface(sdl.window)) {
     SdlBackendClose();
     return 0;
@@ -454,7 +490,8 @@ void SdlBackendClose() {
   if (sdl.arrowCursor) SDL_FreeCursor(sdl.arrowCursor);
   if (sdl.waitCursor) SDL_FreeCursor(sdl.waitCursor);
   sdl = SdlWindowState();
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  videoStarted = false;
 }
 
 const PlatformBackend* SdlBackend() { return &kSdlBackend; }

@@ -11,7 +11,9 @@
 #include "platform/sdl_module.h"
 
 // The desktop display's size, for a full-screen window showing a screen of
-// that size. 1 on success, 0 when there is no display.
+// that size. 1 on success, 0 when there is no display. Both this and
+// SdlDisplayRoom start SDL's video and leave it running for the window;
+// SdlBackendClose stops it.
 int SdlDisplaySize(int* width, int* height);
 // The room a window has on the desktop display: its usable area, without
 // the desktop's panels. 1 on success, 0 when there is no display.
