@@ -113,6 +113,12 @@ TEST_F(ProgramInputs, TheHelpPageShowsTheViewsKeysAndAnyKeyOrTapClosesIt) {
   }
   EXPECT_GT(CountDifferences(help, 0, 20, viewerHelp, 0, 20, 240, 300), 200);
   EXPECT_GT(CountDifferences(help, 0, 20, grid, 0, 20, 240, 300), 5000);
+  // An empty root paints no label, so its title keeps the colour it had before the page.
+  dir.MakeFolder("empty");
+  States("idle\n" + Shot("empty.bmp") + "key 48\nkey 28\n" + Shot("empty-closed.bmp"),
+         {"--root", dir.At("empty")});
+  EXPECT_EQ(CountDifferences(ReadShotBmp(dir.At("empty-closed.bmp")), 0, 0,
+                             ReadShotBmp(dir.At("empty.bmp")), 0, 0, 240, 320), 0);
 }
 
 TEST_F(ProgramInputs, SlideShowFromTheCommandLineAtItsInterval) {

@@ -89,8 +89,9 @@ void HelpPaint(HDC screen) {
   HBRUSH page = CreateSolidBrush(kPageColor);
   FillRect(back, &all, page);
   DeleteObject(page);
-  SetBkMode(back, TRANSPARENT);
-  SetTextColor(back, kTextColor);
+  // The grid's title bar draws in whatever a label last set, so leave both as found.
+  const int oldMode = SetBkMode(back, TRANSPARENT);
+  const COLORREF oldColor = SetTextColor(back, kTextColor);
   PaintTitle(s.gridMode ? kGridTitle : kViewerTitle);
   PaintCloseButton();
 
@@ -105,5 +106,7 @@ void HelpPaint(HDC screen) {
     y += std::max(keys, action) + kRowGap;
   }
   if (y < H) DrawWrapped(back, kClosing, kMargin, y + kRowGap, W - kMargin, kTextColor);
+  SetTextColor(back, oldColor);
+  if (oldMode) SetBkMode(back, oldMode);
   BitBlt(screen, 0, 0, W, H, back, 0, 0, SRCCOPY);
 }
