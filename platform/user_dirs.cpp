@@ -4,14 +4,14 @@
 // with the value either under $HOME or absolute.
 #include "platform/user_dirs.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -22,12 +22,12 @@ const char kHomeMark[] = "$HOME";
 const size_t kLineMax = 4096;
 // The file is a few lines; a huge or endless one is read no further.
 const int kLinesMax = 1000;
+// Room for the home folder, as for any path the host hands over.
+const size_t kHomeMax = 4096;
 
 std::string HomeFolder() {
-  const char* home = getenv("HOME");
-  if (home && home[0] == '/') return home;
-  const passwd* user = getpwuid(getuid());
-  return user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : "";
+  char home[kHomeMax];
+  return UserHomeFolder(home, sizeof home) ? home : "";
 }
 
 bool IsFolder(const std::string& path) {

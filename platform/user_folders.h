@@ -4,6 +4,10 @@
 
 #include <cstddef>
 
+// The user's home: HOME when absolute, else the user database's entry when
+// that is absolute. 1 when out holds it, 0 when none is known or it does not fit.
+int UserHomeFolder(char* out, size_t outSize);
+
 // $variable/korvane-viewer when the variable holds an absolute path (a
 // relative one is to be ignored), else ~/homeFallback/korvane-viewer; the
 // home comes from HOME, or the user database when HOME is not absolute.
