@@ -252,6 +252,7 @@ void ViewerKey(int code) {
   switch (code) {
     case VK_DOWN:
     case VK_RIGHT:
+    case VK_NEXT:
       if (s.currentPicture + 1 >= entryCount) return;
       s.currentPicture++;
       LoadViewerPicture(s.currentPicture);
@@ -259,14 +260,13 @@ void ViewerKey(int code) {
       return;
     case VK_UP:
     case VK_LEFT:
+    case VK_PRIOR:
       // The first picture does not step back onto a folder.
       if (s.currentPicture < 1 || !IsPictureEntry(s.currentPicture - 1)) return;
       s.currentPicture--;
       LoadViewerPicture(s.currentPicture);
       FullRepaint();
       return;
-    case VK_NEXT: ShowPictureAt(s.currentPicture + 1); return;
-    case VK_PRIOR: ShowPictureAt(s.currentPicture - 1); return;
     case VK_HOME: ShowPictureAt(FirstPicture()); return;
     case VK_END: ShowPictureAt(entryCount - 1); return;
     case VK_ESCAPE:
