@@ -19,6 +19,7 @@
 #include "tests/support/screenshot.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x_server.h"
+#include "tests/support/xwd.h"
 
 namespace {
 
@@ -57,62 +58,19 @@ const Step kSteps[] = {
 // The close cross; its release ends the program.
 const int kCloseX = 230, kCloseY = 10;
 
-
-
-// A window capture brought down to screen pixels: 0xRRGGBB, top row first.
-struct Capture {
-  int width = 0, height = 0;
-  std::vector<uint32_t> rgb;
-  bool operator==(const Capture& o) const {
-    return width == o.width && height == o.height && rgb == o.rgb;
-  }
-};
-
-uint32_t Be32(const std::string& b, size_t at) {
-  return (uint32_t)(uint8_t)b[at] << 24 | (uint32_t)(uint8_t)b[at + 1] << 16 |
-         (uint32_t)(uint8_t)b[at + 2] << 8 | (uint32_t)(uint8_t)b[at + 3];
-}
-
-int Shift(uint32_t mask) {
-  int s = 0;
-  while (s < 32 && !(mask >> s & 1)) s++;
-  return s;
-}
-
-// An xwd dump (ZPixmap, 24 or 32 bits a pixel, 8-bit channels), taking the
-// pixel at (zoom x, zoom y) for screen pixel (x, y). "" or what is wrong.
-std::string ParseXwd(const std::string& b, int zoom, Capture* out) {
-  const size_t kFields = 25;
-  if (b.size() < kFields * 4) return "xwd dump too short";
-  uint32_t f[kFields];
-  for (size_t i = 0; i < kFields; i++) f[i] = Be32(b, i * 4);
-  const uint32_t headerSize = f[0], width = f[4], height = f[5], byteOrder = f[7];
-  const uint32_t bitsPerPixel = f[11], bytesPerLine = f[12], ncolors = f[19];
-  const uint32_t masks[3] = {f[14], f[15], f[16]};
-  if (f[1] != 7 || f[2] != 2) return "not a version 7 ZPixmap dump";
-  if (bitsPerPixel != 24 && bitsPerPixel != 32) return "unexpected bits per pixel";
-  for (uint32_t m : masks)
-    if (!m || m >> Shift(m) != 0xFF) return "channels are not 8 bits";
-  const uint64_t start = (uint64_t)headerSize + (uint64_t)ncolors * 12;
-  const uint32_t bytes = bitsPerPixel / 8;
-  if (width < (uint32_t)zoom || height < (uint32_t)zoom || width > 65536 || height > 65536 ||
-      bytesPerLine < width * bytes || start + (uint64_t)bytesPerLine * height > b.size())
-    return "xwd dump truncated or malformed";
-  out->width = (int)width / zoom;
-  out->height = (int)height / zoom;
+// A window capture brought down to screen pixels: the pixel at (zoom x,
+// zoom y) for screen pixel (x, y). "" or what is wrong.
+std::string ReduceCapture(const std::string& xwd, int zoom, Capture* out) {
+  Capture whole;
+  std::string problem = ParseXwd(xwd, &whole);
+  if (!problem.empty()) return problem;
+  if (whole.width < zoom || whole.height < zoom) return "capture smaller than a screen pixel";
+  out->width = whole.width / zoom;
+  out->height = whole.height / zoom;
   out->rgb.assign((size_t)out->width * (size_t)out->height, 0);
   for (int y = 0; y < out->height; y++)
-    for (int x = 0; x < out->width; x++) {
-      size_t at = (size_t)start + (size_t)y * zoom * bytesPerLine + (size_t)x * zoom * bytes;
-      uint32_t v = 0;
-      for (uint32_t i = 0; i < bytes; i++) {
-        uint32_t byte = (uint8_t)b[at + (byteOrder == 0 ? bytes - 1 - i : i)];
-        v = v << 8 | byte;
-      }
-      uint32_t rgb = 0;
-      for (uint32_t m : masks) rgb = rgb << 8 | (v & m) >> Shift(m);
-      out->rgb[(size_t)y * out->width + x] = rgb;
-    }
+    for (int x = 0; x < out->width; x++)
+      out->rgb[(size_t)y * out->width + x] = whole.At(x * zoom, y * zoom);
   return "";
 }
 
@@ -130,9 +88,7 @@ int Differences(const Capture& c, const Picture565& shot, bool grid, std::string
   for (int y = 0; y < c.height; y++)
     for (int x = 0; x < c.width; x++) {
       if (grid && y >= kPartialRowTop && x < kToolbarLeft) continue;
-      uint32_t p = c.rgb[(size_t)y * c.width + x];
-      uint16_t word = (uint16_t)((p >> 19 & 0x1F) << 11 | (p >> 10 & 0x3F) << 5 | (p >> 3 & 0x1F));
-      if (word != shot.At(x, y) && n++ == 0)
+      if (Word565(c.At(x, y)) != shot.At(x, y) && n++ == 0)
         *first = "first at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
     }
   return n;
@@ -155,7 +111,7 @@ struct XRun {
   std::string Grab(Capture* c) {
     std::string path = scratch + "/window.xwd";
     if (Tool({"xwd", "-silent", "-id", window, "-out", path}) != 0) return "xwd failed";
-    return ParseXwd(ReadHostFile(path), kZoom, c);
+    return ReduceCapture(ReadHostFile(path), kZoom, c);
   }
 
   // Captures every 200 ms until two in a row are equal and match the shot.
