@@ -1,22 +1,27 @@
-// The SDL2 window backend: shows the screen surface scaled by whole pixels
-// and turns mouse, touch and keys into the handheld's input messages.
+// The SDL2 window backend: shows the panel (the screen, turned when asked)
+// scaled into a window of any size, and turns mouse, wheel, touch, keys and
+// game pads into the handheld's input messages.
 //
-// The screen goes into the window's own surface, scaled here: a 240 x 320
-// screen needs no renderer, and SDL's accelerated one brings a GL driver
-// that took the idle window from 16 MB resident to 105 MB.
+// The screen goes into the window's own surface, scaled here
+// (platform/screen_fit.h): a 240 x 320 screen needs no renderer, and SDL's
+// accelerated one brings a GL driver that took the idle window from 16 MB
+// resident to 105 MB.
 #include "platform/backend_sdl.h"
 
 #include <SDL.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
-#include <vector>
 
+#include "platform/backend_sdl_pad.h"
 #include "platform/cursor.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
+#include "platform/panel_turn.h"
+#include "platform/screen_fit.h"
 #include "platform/threads.h"
 #include "platform/window.h"
 
@@ -26,6 +31,7 @@ namespace {
 const int kSleepSliceMs = 20;
 const WPARAM kPlusCode = 0x2B;   // the plus sign's character code
 const WPARAM kMinusCode = 0x2D;  // the hyphen-minus
+const WPARAM kLetterH = 0x48;    // help, as is "?" on the "/" key
 const LPARAM kRepeatCountOne = 1;
 
 // code: WM_KEYDOWN without Alt (0: none). button: a hardware button, only
@@ -61,7 +67,18 @@ const KeyRule kKeyTable[] = {
     {SDLK_F6, 0xC6, true, 0},
     {SDLK_SLASH, VK_OEM_2, false, VK_OEM_2},
     {SDLK_KP_DIVIDE, VK_OEM_2, false, VK_OEM_2},
+    // Keys the handheld did not have.
+    {SDLK_QUESTION, VK_OEM_2, false, 0},  // layouts with "?" on a key of its own
+    {SDLK_PAGEUP, VK_PRIOR, false, 0},
+    {SDLK_PAGEDOWN, VK_NEXT, false, 0},
+    {SDLK_HOME, VK_HOME, false, 0},
+    {SDLK_END, VK_END, false, 0},
+    {SDLK_BACKSPACE, VK_BACK, false, 0},
+    {SDLK_h, kLetterH, false, 0},
 };
+
+// Toggles full screen in the window; the program never sees it.
+const SDL_Keycode kFullScreenKey = SDLK_F11;
 
 enum StylusSource { STYLUS_UP, STYLUS_MOUSE, STYLUS_FINGER };
 
@@ -71,7 +88,7 @@ struct SdlWindowState {
   SDL_Cursor* arrowCursor = nullptr;
   SDL_Cursor* waitCursor = nullptr;
   int shownShape = IDC_ARROW;
-  int zoom = 1;
+  ScreenFit fit;  // where the panel shows in the window now
   unsigned presentedVersion = 0;
   bool mustPresent = true;  // the window lost its contents, or never had any
   StylusSource stylus = STYLUS_UP;
@@ -102,90 +119,42 @@ void ShowCursorShape() {
   sdl.shownShape = shape;
 }
 
-// An 8-bit channel from 5 or 6 bits, the top bits repeated below them, so
-// that cutting it back gives the same bits.
-inline uint32_t Widen5(uint32_t v) { return v << 3 | v >> 2; }
-inline uint32_t Widen6(uint32_t v) { return v << 2 | v >> 4; }
-
-// Each screen channel's value in the window surface's packed format, so a
-// pixel is three look-ups.
-struct PixelTables {
-  uint32_t format = 0;
-  uint32_t red[32], green[64], blue[32];
-  uint32_t alpha = 0;
-};
-
-void MakeTables(const SDL_PixelFormat* f, PixelTables* t) {
-  t->format = f->format;
-  t->alpha = f->Amask;
-  for (uint32_t v = 0; v < 32; v++) {
-    t->red[v] = (Widen5(v) >> f->Rloss) << f->Rshift;
-    t->blue[v] = (Widen5(v) >> f->Bloss) << f->Bshift;
-  }
-  for (uint32_t v = 0; v < 64; v++) t->green[v] = (Widen6(v) >> f->Gloss) << f->Gshift;
+// The screen as the panel shows it, turned without a copy.
+PanelView ViewOfPanel(const uint16_t* pixels, int width, int height, int stride) {
+  const int turn = PlatformPanelTurn();
+  PanelView view;
+  view.words = pixels;
+  PanelSize(turn, width, height, &view.width, &view.height);
+  int x0, y0, x1, y1, x2, y2;
+  PanelPointToScreen(turn, width, height, 0, 0, &x0, &y0);
+  PanelPointToScreen(turn, width, height, 1, 0, &x1, &y1);
+  PanelPointToScreen(turn, width, height, 0, 1, &x2, &y2);
+  const long words = stride / 2;
+  view.origin = (long)y0 * words + x0;
+  view.stepX = (long)(y1 - y0) * words + (x1 - x0);
+  view.stepY = (long)(y2 - y0) * words + (x2 - x0);
+  return view;
 }
 
-inline uint32_t Pack(const PixelTables& t, uint16_t word) {
-  return t.red[word >> 11] | t.green[word >> 5 & 0x3F] | t.blue[word & 0x1F] | t.alpha;
+PixelLayout LayoutOf(const SDL_PixelFormat* f) {
+  PixelLayout layout;
+  layout.bytesPerPixel = f->BytesPerPixel;
+  layout.rShift = f->Rshift;
+  layout.gShift = f->Gshift;
+  layout.bShift = f->Bshift;
+  layout.rLoss = f->Rloss;
+  layout.gLoss = f->Gloss;
+  layout.bLoss = f->Bloss;
+  layout.alpha = f->Amask;
+  return layout;
 }
 
-// One surface row from one screen row: each surface pixel takes the screen
-// pixel it covers, whole blocks at a whole zoom.
-template <typename Out>
-void ScaleRow(const PixelTables& t, const uint16_t* row, int width, Out* out, int outWidth,
-              const std::vector<int>& columns) {
-  if (outWidth % width == 0) {
-    int zoom = outWidth / width;
-    for (int x = 0; x < width; x++) {
-      Out p = (Out)Pack(t, row[x]);
-      for (int k = 0; k < zoom; k++) *out++ = p;
-    }
-    return;
-  }
-  for (int x = 0; x < outWidth; x++) out[x] = (Out)Pack(t, row[columns[(size_t)x]]);
-}
-
-// The screen into the window surface. Surfaces of 16 or 32 bits a pixel;
-// others go through SDL's own scaled copy.
-void ScaleInto(const uint16_t* pixels, int width, int height, int stride, SDL_Surface* target) {
-  const SDL_PixelFormat* f = target->format;
-  int bytes = f->BytesPerPixel;
-  int tw = target->w, th = target->h;
-  if (tw <= 0 || th <= 0 || width <= 0 || height <= 0) return;
-  if (bytes != 2 && bytes != 4) {
-    SDL_Surface* screen = SDL_CreateRGBSurfaceWithFormatFrom(
-        (void*)pixels, width, height, 16, stride, SDL_PIXELFORMAT_RGB565);
-    if (!screen) return;
-    SDL_BlitScaled(screen, nullptr, target, nullptr);
-    SDL_FreeSurface(screen);
-    return;
-  }
-  // Kept between paints: the window's format and the column map.
-  static PixelTables tables;
-  static std::vector<int> columns;
-  if (tables.format != f->format || tables.alpha != f->Amask) MakeTables(f, &tables);
-  columns.resize((size_t)tw);
-  for (int x = 0; x < tw; x++) columns[(size_t)x] = (int)((int64_t)x * width / tw);
-  if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
-  const uint8_t* base = (const uint8_t*)pixels;
-  int lastRow = -1;
-  uint8_t* lastOut = nullptr;
-  for (int y = 0; y < th; y++) {
-    int sy = (int)((int64_t)y * height / th);
-    uint8_t* out = (uint8_t*)target->pixels + (size_t)y * (size_t)target->pitch;
-    if (sy == lastRow) {  // the row above showed the same screen row
-      memcpy(out, lastOut, (size_t)tw * (size_t)bytes);
-      continue;
-    }
-    const uint16_t* row = (const uint16_t*)(base + (size_t)sy * (size_t)stride);
-    if (bytes == 4)
-      ScaleRow(tables, row, width, (uint32_t*)out, tw, columns);
-    else
-      ScaleRow(tables, row, width, (uint16_t*)out, tw, columns);
-    lastRow = sy;
-    lastOut = out;
-  }
-  if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+// The panel's place in a window of the given size.
+void Refit(int windowWidth, int windowHeight) {
+  int panelWidth, panelHeight;
+  PanelSize(PlatformPanelTurn(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+            &panelWidth, &panelHeight);
+  sdl.fit = FitPanel(windowWidth, windowHeight, panelWidth, panelHeight);
 }
 
 void Present() {
@@ -200,8 +169,31 @@ void Present() {
   // SDL makes the surface anew after the window's size changed.
   SDL_Surface* target = SDL_GetWindowSurface(sdl.window);
   if (!target) return;
-  ScaleInto(pixels, width, height, stride, target);
-  if (SDL_UpdateWindowSurface(sdl.window) != 0) return;
+  Refit(target->w, target->h);
+  // The borders only when the whole window must be drawn; otherwise only
+  // the picture goes to the display.
+  const bool whole = sdl.mustPresent;
+  const PanelView view = ViewOfPanel(pixels, width, height, stride);
+  const int bytes = target->format->BytesPerPixel;
+  if (bytes == 2 || bytes == 4) {
+    if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
+    DrawPanel(view, sdl.fit, LayoutOf(target->format), (uint8_t*)target->pixels, target->pitch,
+              whole);
+    if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+  } else {
+    // Other depths (24 bits, palettes) through a 32-bit copy SDL converts.
+    SDL_Surface* copy =
+        SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32, SDL_PIXELFORMAT_XRGB8888);
+    if (!copy) return;
+    DrawPanel(view, sdl.fit, LayoutOf(copy->format), (uint8_t*)copy->pixels, copy->pitch, true);
+    int blitted = SDL_BlitSurface(copy, nullptr, target, nullptr);
+    SDL_FreeSurface(copy);
+    if (blitted != 0) return;
+  }
+  SDL_Rect picture = {sdl.fit.x, sdl.fit.y, sdl.fit.width, sdl.fit.height};
+  int failed = whole || picture.w < 1 ? SDL_UpdateWindowSurface(sdl.window)
+                                      : SDL_UpdateWindowSurfaceRects(sdl.window, &picture, 1);
+  if (failed != 0) return;
   sdl.presentedVersion = version;
   sdl.mustPresent = false;
 }
@@ -231,13 +223,41 @@ void StylusUp(int x, int y) {
   PlatformPostInput(WM_LBUTTONUP, 0, PackPoint(x, y));
 }
 
-void MouseToScreen(int windowX, int windowY, int* x, int* y) {
-  SdlWindowToScreen(windowX, windowY, sdl.zoom, x, y);
+// The screen point under a window point; false off the picture (the point
+// then lies on its edge).
+bool WindowToScreen(int windowX, int windowY, int* x, int* y) {
+  int px, py;
+  bool inside = FitWindowToPanel(sdl.fit, windowX, windowY, &px, &py);
+  PanelPointToScreen(PlatformPanelTurn(), GetSystemMetrics(SM_CXSCREEN),
+                     GetSystemMetrics(SM_CYSCREEN), px, py, x, y);
+  return inside;
 }
 
-void FingerToScreen(const SDL_TouchFingerEvent& finger, int* x, int* y) {
-  SdlTouchToScreen(finger.x, finger.y, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                   x, y);
+bool FingerToScreen(const SDL_TouchFingerEvent& finger, int* x, int* y) {
+  int wx, wy;
+  SdlTouchToScreen(finger.x, finger.y, sdl.fit.windowWidth, sdl.fit.windowHeight, &wx, &wy);
+  return WindowToScreen(wx, wy, x, y);
+}
+
+// A wheel turn as WM_MOUSEWHEEL: the distance in WHEEL_DELTA a notch,
+// positive away from the user, and the pointer's screen point.
+void PostWheel(const SDL_MouseWheelEvent& wheel) {
+  float notches = wheel.preciseY;
+  if (wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+  long distance = lroundf(notches * WHEEL_DELTA);
+  if (distance > INT16_MAX) distance = INT16_MAX;
+  if (distance < INT16_MIN) distance = INT16_MIN;
+  if (distance == 0) return;
+  int windowX, windowY, x, y;
+  SDL_GetMouseState(&windowX, &windowY);
+  WindowToScreen(windowX, windowY, &x, &y);
+  PlatformPostInput(WM_MOUSEWHEEL, (WPARAM)(uint16_t)(int16_t)distance << 16, PackPoint(x, y));
+}
+
+void ToggleFullScreen() {
+  const bool full = (SDL_GetWindowFlags(sdl.window) & SDL_WINDOW_FULLSCREEN) != 0;
+  SDL_SetWindowFullscreen(sdl.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+  sdl.mustPresent = true;
 }
 
 void HandleWindowEvent(const SDL_WindowEvent& event) {
@@ -245,12 +265,17 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_RESTORED:
+      sdl.mustPresent = true;
+      break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+      // Input before the next paint already lands where it will be drawn.
+      Refit(event.data1, event.data2);
       sdl.mustPresent = true;
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
       // The release may never come once another window has the pointer.
       if (sdl.stylus != STYLUS_UP) StylusUp(sdl.stylusX, sdl.stylusY);
+      SdlPadsRelease();
       break;
   }
 }
@@ -265,6 +290,10 @@ void HandleEvent(const SDL_Event& event) {
       HandleWindowEvent(event.window);
       return;
     case SDL_KEYDOWN: {
+      if (event.key.keysym.sym == kFullScreenKey) {
+        if (!event.key.repeat) ToggleFullScreen();
+        return;
+      }
       UINT message;
       WPARAM code;
       LPARAM lParam;
@@ -274,27 +303,32 @@ void HandleEvent(const SDL_Event& event) {
         PlatformPostInput(message, code, lParam);
       return;
     }
+    case SDL_MOUSEWHEEL:
+      PostWheel(event.wheel);
+      return;
     // Touch arrives as finger events; SDL's mouse copies of them are skipped.
+    // A press on the black border around the picture is no tap; a stylus
+    // that went down on the picture follows along its edge.
     case SDL_MOUSEBUTTONDOWN:
       if (event.button.button != SDL_BUTTON_LEFT || event.button.which == SDL_TOUCH_MOUSEID) return;
       if (sdl.stylus != STYLUS_UP) return;
-      MouseToScreen(event.button.x, event.button.y, &x, &y);
+      if (!WindowToScreen(event.button.x, event.button.y, &x, &y)) return;
       StylusDown(STYLUS_MOUSE, x, y);
       return;
     case SDL_MOUSEMOTION:
       if (sdl.stylus != STYLUS_MOUSE || event.motion.which == SDL_TOUCH_MOUSEID) return;
-      MouseToScreen(event.motion.x, event.motion.y, &x, &y);
+      WindowToScreen(event.motion.x, event.motion.y, &x, &y);
       StylusMove(x, y);
       return;
     case SDL_MOUSEBUTTONUP:
       if (event.button.button != SDL_BUTTON_LEFT || sdl.stylus != STYLUS_MOUSE) return;
-      MouseToScreen(event.button.x, event.button.y, &x, &y);
+      WindowToScreen(event.button.x, event.button.y, &x, &y);
       StylusUp(x, y);
       return;
     case SDL_FINGERDOWN:
       if (sdl.stylus != STYLUS_UP) return;  // one stylus: the first finger down
+      if (!FingerToScreen(event.tfinger, &x, &y)) return;
       sdl.finger = event.tfinger.fingerId;
-      FingerToScreen(event.tfinger, &x, &y);
       StylusDown(STYLUS_FINGER, x, y);
       return;
     case SDL_FINGERMOTION:
@@ -307,12 +341,24 @@ void HandleEvent(const SDL_Event& event) {
       FingerToScreen(event.tfinger, &x, &y);
       StylusUp(x, y);
       return;
+    case SDL_CONTROLLERDEVICEADDED:
+      SdlPadAdded(event.cdevice.which);
+      return;
+    case SDL_CONTROLLERDEVICEREMOVED:
+      SdlPadRemoved(event.cdevice.which);
+      return;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP:
+      SdlPadButtonChanged(event.cbutton.which, event.cbutton.button,
+                          event.type == SDL_CONTROLLERBUTTONDOWN);
+      return;
   }
   if (event.type == wakeEventType.load()) wakeQueued.store(false);
 }
 
 // Handles the events already queued; presents when the window needs it.
 void DrainEvents() {
+  SdlPadsTick();
   SDL_Event event;
   while (SDL_PollEvent(&event)) HandleEvent(event);
   if (sdl.mustPresent) Present();
@@ -351,6 +397,9 @@ void SdlWait(int timeoutMs) {
     PlatformRequestClose();
     return;
   }
+  // The pads are looked at on time, not only when something else happens.
+  const int padMs = SdlPadsDueMs();
+  if (padMs >= 0 && (timeoutMs < 0 || padMs < timeoutMs)) timeoutMs = padMs;
   SDL_Event event;
   int got = timeoutMs < 0 ? SDL_WaitEvent(&event) : SDL_WaitEventTimeout(&event, timeoutMs);
   if (got) HandleEvent(event);
@@ -420,7 +469,11 @@ bool StartVideo() {
   // The window surface in the display's own memory (X11: shared memory), not
   // in a texture of an accelerated renderer. The user's setting wins.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SdlPadsPrepare();
   videoStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  // SDL's reason before the program's own message (a console without the
+  // driver asked for: "kmsdrm not available").
+  if (!videoStarted) fprintf(stderr, "korvane-viewer: %s\n", SDL_GetError());
   return videoStarted;
 }
 
@@ -437,13 +490,16 @@ int SdlDisplaySize(int* width, int* height) {
   return ok;
 }
 
-int SdlDisplayRoom(int* width, int* height) {
+int SdlDisplayRoom(int* width, int* height, int* displayWidth, int* displayHeight) {
   if (!StartVideo()) return 0;
-  SDL_Rect room;
-  int ok = SDL_GetDisplayUsableBounds(0, &room) == 0 && room.w > 0 && room.h > 0;
+  SDL_Rect room, whole;
+  int ok = SDL_GetDisplayUsableBounds(0, &room) == 0 && room.w > 0 && room.h > 0 &&
+           SDL_GetDisplayBounds(0, &whole) == 0;
   if (ok) {
     if (width) *width = room.w;
     if (height) *height = room.h;
+    if (displayWidth) *displayWidth = whole.w;
+    if (displayHeight) *displayHeight = whole.h;
   }
   return ok;
 }
@@ -454,11 +510,13 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   if (wakeType == (Uint32)-1) return 0;
   if (fullscreen || zoom < 1) zoom = 1;
   if (zoom > kMaxWindowZoom) zoom = kMaxWindowZoom;
-  int width = GetSystemMetrics(SM_CXSCREEN) * zoom;
-  int height = GetSystemMetrics(SM_CYSCREEN) * zoom;
-  Uint32 flags = SDL_WINDOW_SHOWN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  int panelWidth, panelHeight;
+  PanelSize(PlatformPanelTurn(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+            &panelWidth, &panelHeight);
+  Uint32 flags =
+      SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   sdl.window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                width, height, flags);
+                                panelWidth * zoom, panelHeight * zoom, flags);
   if (!sdl.window) return 0;
   if (!SDL_GetWindowSurface(sdl.window)) {
     SdlBackendClose();
@@ -469,7 +527,9 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   sdl.arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
   sdl.waitCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAIT);
   sdl.shownShape = IDC_ARROW;
-  sdl.zoom = zoom;
+  int windowWidth, windowHeight;
+  SDL_GetWindowSize(sdl.window, &windowWidth, &windowHeight);
+  Refit(windowWidth, windowHeight);
   sdl.mustPresent = true;
   sdl.stylus = STYLUS_UP;
   sdl.closePending = false;
@@ -478,6 +538,7 @@ int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t*
   wakeEventType.store(wakeType);
   PlatformSetCursorHook(SdlCursorChanged);
   ShowCursorShape();
+  SdlPadsStart();
   return 1;
 }
 
@@ -486,6 +547,7 @@ void SdlBackendClose() {
   wakeEventType.store(0);
   PlatformSetCursorHook(nullptr);
   windowThread.store(std::thread::id());
+  SdlPadsStop();
   SDL_DestroyWindow(sdl.window);
   if (sdl.arrowCursor) SDL_FreeCursor(sdl.arrowCursor);
   if (sdl.waitCursor) SDL_FreeCursor(sdl.waitCursor);
@@ -523,9 +585,13 @@ int SdlTranslateKey(int sdlKey, bool alt, bool repeat, bool buttonsTaken, UINT* 
 int SdlKeyFromName(const char* name) { return name ? (int)SDL_GetKeyFromName(name) : 0; }
 
 void SdlWindowToScreen(int windowX, int windowY, int zoom, int* x, int* y) {
-  if (zoom < 1) zoom = 1;
-  *x = (windowX < 0 ? 0 : windowX) / zoom;
-  *y = (windowY < 0 ? 0 : windowY) / zoom;
+  // A panel larger than any window, from the window's corner at a whole zoom.
+  const int kUnbounded = 1 << 16;
+  ScreenFit fit;
+  fit.factor = zoom < 1 ? 1 : zoom;
+  fit.panelWidth = fit.panelHeight = kUnbounded;
+  fit.width = fit.height = kUnbounded * fit.factor;
+  FitWindowToPanel(fit, windowX, windowY, x, y);
 }
 
 void SdlTouchToScreen(float touchX, float touchY, int screenWidth, int screenHeight, int* x,

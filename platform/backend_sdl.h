@@ -16,12 +16,15 @@
 // SdlBackendClose stops it.
 int SdlDisplaySize(int* width, int* height);
 // The room a window has on the desktop display: its usable area, without
-// the desktop's panels. 1 on success, 0 when there is no display.
-int SdlDisplayRoom(int* width, int* height);
+// the desktop's panels; and the display's whole size. 1 on success, 0 when
+// there is no display.
+int SdlDisplayRoom(int* width, int* height, int* displayWidth, int* displayHeight);
 
-// Opens the window: the screen times zoom (1 to 16), or with fullscreen the
-// whole desktop at zoom 1. title is UTF-8; icon, when given, is 32 x 32 ARGB
-// words. 1 on success, 0 when no display can be opened or one is open.
+// Opens the window: the panel (the screen turned by the panel turn) times
+// zoom (1 to 16), or with fullscreen the whole desktop. The user may resize
+// it and F11 toggles full screen; the panel is scaled into whatever size it
+// has (platform/screen_fit.h). title is UTF-8; icon, when given, is 32 x 32
+// ARGB words. 1 on success, 0 when no display can be opened or one is open.
 int SdlBackendOpen(int zoom, bool fullscreen, const char* title, const uint32_t* icon);
 // Closes the window and SDL (tests; the program leaves it to the process end).
 void SdlBackendClose();
@@ -39,8 +42,9 @@ int SdlTranslateKey(int sdlKey, bool alt, bool repeat, bool buttonsTaken, UINT* 
 // SDL's key code for a key name such as "Left" or "Keypad Enter" (tests).
 int SdlKeyFromName(const char* name);
 
-// The stylus position in screen pixels: from window pixels at a zoom, and
-// from a touch position normalised to 0..1 over the window. Never negative.
+// The stylus position: in screen pixels from window pixels at a whole zoom
+// from the window's corner; and in pixels of a width x height window from a
+// touch position normalised to 0..1 over it. Never negative.
 void SdlWindowToScreen(int windowX, int windowY, int zoom, int* x, int* y);
 void SdlTouchToScreen(float touchX, float touchY, int screenWidth, int screenHeight, int* x,
                       int* y);

@@ -15,14 +15,14 @@
 const int kMaxWindowZoom = 16;
 
 // Raised whenever the table below changes, so a stale module is refused.
-const unsigned kSdlModuleVersion = 1;
+const unsigned kSdlModuleVersion = 2;
 #define VIEWER_SDL_MODULE_ENTRY "KorvaneViewerSdlModule"
 #define VIEWER_SDL_MODULE_FILE "korvane-viewer-sdl.so"
 
 struct SdlModule {
   // See platform/backend_sdl.h for each.
   int (*displaySize)(int* width, int* height);
-  int (*displayRoom)(int* width, int* height);
+  int (*displayRoom)(int* width, int* height, int* displayWidth, int* displayHeight);
   int (*open)(int zoom, bool fullscreen, const char* title, const uint32_t* icon);
   void (*close)();
   const PlatformBackend* (*backend)();

@@ -24,7 +24,12 @@ namespace {
 const int kMinScreenWidth = 90;
 const int kMinScreenHeight = 120;
 const int kMaxScreenSide = 8192;
+// Without --zoom: 2 on a display of up to 1080 rows on its shorter side, 2
+// more for every further 1080 (4 on a 4K display), so that the window keeps
+// its share of the display; then down to what fits.
 const int kDefaultZoom = 2;
+const int kDisplayRowsPerStep = 1080;
+const int kChooseZoom = 0;
 const int kDefaultInterval = 4;  // seconds, the handheld's slide show
 const int kMaxInterval = 3600;
 
@@ -34,7 +39,9 @@ const char kUsage[] =
     "                     or a device path beginning with a backslash\n"
     "  --root DIR         host folder shown as the device's root (default /)\n"
     "  --screen WxH       screen size in pixels (default 240x320, at least 90x120)\n"
-    "  --zoom N           window pixels per screen pixel (default 2)\n"
+    "  --zoom N           window pixels per screen pixel at start (default 2, more\n"
+    "                     on large displays); the window can be resized, F11 toggles\n"
+    "                     full screen\n"
     "  --fullscreen       use the whole display as the screen\n"
     "  --headless         no window: run --script FILE against a virtual clock\n"
     "  --script FILE      headless commands, one a line\n"
@@ -54,7 +61,7 @@ const char kUsage[] =
 struct Options {
   const char* root = "/";
   int width = 240, height = 320;
-  int zoom = kDefaultZoom;
+  int zoom = kChooseZoom;
   bool fullscreen = false, headless = false, photos = false, slideshow = false;
   int interval = kDefaultInterval;
   int rotate = 0;
@@ -155,8 +162,8 @@ int ParseOptions(int argc, char** argv, Options* o, bool* done) {
 // zoom 1 is refused, since such a window cannot be shown and its buffers
 // would only cost memory. 0: go on; otherwise the exit status.
 int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
-  int roomWidth, roomHeight;
-  if (!sdl->displayRoom(&roomWidth, &roomHeight)) {
+  int roomWidth, roomHeight, displayWidth, displayHeight;
+  if (!sdl->displayRoom(&roomWidth, &roomHeight, &displayWidth, &displayHeight)) {
     fprintf(stderr, "korvane-viewer: no display (try --headless)\n");
     return 1;
   }
@@ -167,6 +174,12 @@ int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
     return (long)panelWidth * zoom <= roomWidth && (long)panelHeight * zoom <= roomHeight;
   };
   int zoom = o->zoom;
+  if (zoom == kChooseZoom) {
+    const int shorter = displayWidth < displayHeight ? displayWidth : displayHeight;
+    const int steps = shorter / kDisplayRowsPerStep;
+    zoom = kDefaultZoom * (steps > 1 ? steps : 1);
+    if (zoom > kMaxWindowZoom) zoom = kMaxWindowZoom;
+  }
   while (zoom > 1 && !fits(zoom)) zoom--;
   if (!fits(zoom)) {
     fprintf(stderr,
@@ -175,7 +188,7 @@ int FitZoomToDisplay(const SdlModule* sdl, Options* o) {
             panelWidth, panelHeight, roomWidth, roomHeight);
     return 1;
   }
-  if (zoom < o->zoom)
+  if (o->zoom != kChooseZoom && zoom < o->zoom)
     fprintf(stderr, "korvane-viewer: zoom %d does not fit the display (%dx%d); using zoom %d\n",
             o->zoom, roomWidth, roomHeight, zoom);
   o->zoom = zoom;

@@ -29,8 +29,8 @@ std::string ParseXwd(const std::string& b, Capture* out) {
     if (!m || m >> Shift(m) != 0xFF) return "channels are not 8 bits";
   const uint64_t start = (uint64_t)headerSize + (uint64_t)ncolors * 12;
   const uint32_t bytes = bitsPerPixel / 8;
-  if (width < 1 || height < 1 || width > 65536 || height > 65536 ||
-      bytesPerLine < width * bytes || start + (uint64_t)bytesPerLine * height > b.size())
+  if (width < 1 || height < 1 || width > 65536 || height > 65536 || bytesPerLine < width * bytes ||
+      start + (uint64_t)bytesPerLine * height > b.size())
     return "xwd dump truncated or malformed";
   out->width = (int)width;
   out->height = (int)height;
