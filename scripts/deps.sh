@@ -6,7 +6,7 @@ viewer_runtime_packages=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pi
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-droid-fallback
   libexif-dev webp-pixbuf-loader heif-gdk-pixbuf libavif-gdk-pixbuf)
 # What the tests and benchmarks add.
-viewer_test_packages=(googletest libgtest-dev libbenchmark-dev)
+viewer_test_packages=(googletest libgtest-dev libbenchmark-dev libxtst-dev)
 
 # The run-time packages and the given ones: viewer_install_runtime_deps [PACKAGE...]
 viewer_install_runtime_deps() {
