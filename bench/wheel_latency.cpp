@@ -5,8 +5,9 @@
 //
 //   viewer-wheel-latency [--viewer PATH] [--notches N]
 //
-// Prints the notch times (median, min, max in milliseconds) and the idle
-// window's Rss, Pss and private memory from /proc/PID/smaps_rollup.
+// Prints the notch times (median, min, max in milliseconds), the idle
+// window's Rss, Pss and private memory from /proc/PID/smaps_rollup and its
+// wake-ups a second.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -33,6 +35,7 @@ const int kDefaultNotches = 40;
 const int kPictures = 60;    // many rows, so that every notch scrolls
 const int kSettleMs = 3000;  // the thumbnails of the shown rows
 const int kRepaintLimitMs = 5000;
+const int kIdleMs = 5000;  // counting the idle window's wake-ups
 const unsigned kWheelDown = 5, kWheelUp = 4;
 
 using Clock = std::chrono::steady_clock;
@@ -77,6 +80,21 @@ void PrintMemory(pid_t pid) {
       privateKb += kb;
   }
   printf("idle window Private:        %ld kB\n", privateKb);
+}
+
+// Context switches the process's threads gave up the processor for: each
+// one a wake-up.
+long WakeUps(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  long total = 0;
+  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream in(task.path() / "status");
+    std::string line;
+    long n;
+    while (std::getline(in, line))
+      if (sscanf(line.c_str(), "voluntary_ctxt_switches: %ld", &n) == 1) total += n;
+  }
+  return total;
 }
 
 }  // namespace
@@ -127,6 +145,9 @@ int main(int argc, char** argv) {
   XSync(d, False);
   std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
   PrintMemory(pid);
+  const long before = WakeUps(pid);
+  std::this_thread::sleep_for(std::chrono::milliseconds(kIdleMs));
+  printf("idle window wake-ups: %.1f a second\n", (WakeUps(pid) - before) * 1000.0 / kIdleMs);
 
   std::vector<double> times;
   for (int i = 0; i < notches; i++) {
