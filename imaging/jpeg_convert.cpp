@@ -4,9 +4,11 @@
 // Upright it samples source row y * s / 16 and column x * s / 16; turned, row
 // x * s / 16 and column (FH - 1 - y) * s / 16. Source means the buffer put
 // upright by its orientation: each source axis is one buffer axis, maybe
-// mirrored, so every sample is still a row part plus a column part. A turned picture is walked
-// in tiles so that each source row read serves many output rows: the result
-// is the same as row by row, only the memory traffic differs.
+// mirrored, so every sample is still a row part plus a column part. When
+// output columns run along buffer rows (a turned picture), the walk goes
+// column by column, each along its buffer row in the order the bytes lie,
+// every output row keeping its own noise index: the result is the same as
+// row by row, only the memory traffic differs.
 #include "imaging/jpeg_convert.h"
 
 #include <cstdlib>
@@ -17,10 +19,6 @@
 namespace {
 
 const int kNoiseRowStart = 120;  // k starts at rand() % 120 on each row
-// A turned picture goes in tiles of kBand rows by kChunk columns: the
-// source rows a tile reads stay in the first-level cache while it uses them.
-const int kBand = 32;
-const int kChunk = 32;
 
 // Per orientation (1..8): the buffer axis that the upright picture's x and
 // y run along (0 columns, 1 rows), and whether they run backwards.
@@ -77,26 +75,55 @@ inline uint16_t Pixel(const Plan& p, const BYTE* a, int* k) {
   return PackRgb565(r, g, b);
 }
 
+// Output rows along buffer rows: row by row.
 template <bool kViewer, bool kAverage>
-void Convert(const Plan& p, int fw, int fh, int band, int chunk, const int* rowStart,
-             const PixelRows& bitmap) {
-  for (int y0 = 0; y0 < fh; y0 += band) {
-    const int rows = fh - y0 < band ? fh - y0 : band;
-    int k[kBand];
-    for (int j = 0; j < rows; j++) k[j] = rowStart[y0 + j];
-    // Each row's noise index moves left to right across the chunks.
-    for (int x0 = 0; x0 < fw; x0 += chunk) {
-      const int x1 = fw - x0 < chunk ? fw : x0 + chunk;
-      for (int j = 0; j < rows; j++) {
-        const int y = y0 + j;
-        uint16_t* out = bitmap.Row(y);
-        const BYTE* row = p.buffer + p.rowOffset[y];
-        int kj = k[j];
-        for (int x = x0; x < x1; x++) out[x] = Pixel<kViewer, kAverage>(p, row + p.colOffset[x], &kj);
-        k[j] = kj;
-      }
+void ConvertAlong(const Plan& p, int fw, int fh, int* k, uint16_t* const* out) {
+  for (int y = 0; y < fh; y++) {
+    const BYTE* row = p.buffer + p.rowOffset[y];
+    uint16_t* line = out[y];
+    int ky = k[y];
+    for (int x = 0; x < fw; x++) line[x] = Pixel<kViewer, kAverage>(p, row + p.colOffset[x], &ky);
+  }
+}
+
+// Output columns along buffer rows: column by column, each read along its
+// buffer row from the lower address up (first..last output row, by step).
+// Two columns at a pass: each output row's offset, line and noise index
+// are looked up once for both pixels.
+template <bool kViewer, bool kAverage>
+void ConvertAcross(const Plan& p, int fw, int first, int last, int step, int* k,
+                   uint16_t* const* out) {
+  int x = 0;
+  for (; x + 1 < fw; x += 2) {
+    const BYTE* row0 = p.buffer + p.colOffset[x];
+    const BYTE* row1 = p.buffer + p.colOffset[x + 1];
+    for (int y = first;; y += step) {
+      const size_t at = p.rowOffset[y];
+      uint16_t* line = out[y];
+      int ky = k[y];
+      line[x] = Pixel<kViewer, kAverage>(p, row0 + at, &ky);
+      line[x + 1] = Pixel<kViewer, kAverage>(p, row1 + at, &ky);
+      k[y] = ky;
+      if (y == last) break;
     }
   }
+  for (; x < fw; x++) {
+    const BYTE* row = p.buffer + p.colOffset[x];
+    for (int y = first;; y += step) {
+      out[y][x] = Pixel<kViewer, kAverage>(p, row + p.rowOffset[y], &k[y]);
+      if (y == last) break;
+    }
+  }
+}
+
+template <bool kViewer, bool kAverage>
+void Convert(const Plan& p, bool across, int fw, int fh, int* k, uint16_t* const* out) {
+  if (!across) return ConvertAlong<kViewer, kAverage>(p, fw, fh, k, out);
+  const bool rising = fh < 2 || p.rowOffset[fh - 1] >= p.rowOffset[0];
+  if (rising)
+    ConvertAcross<kViewer, kAverage>(p, fw, 0, fh - 1, 1, k, out);
+  else
+    ConvertAcross<kViewer, kAverage>(p, fw, fh - 1, 0, -1, k, out);
 }
 
 }  // namespace
@@ -113,12 +140,14 @@ int ConvertJpegPicture(const JpegConversion& c) {
   // Output columns move the source's x upright, its y turned.
   const AxisMap& byColumn = rotated ? kUprightY[orientation] : kUprightX[orientation];
   const AxisMap& byRow = rotated ? kUprightX[orientation] : kUprightY[orientation];
-  // Offsets and row starts, worked out once.
-  void* work = malloc((size_t)fw * sizeof(size_t) + (size_t)fh * (sizeof(size_t) + sizeof(int)));
+  // Offsets, output rows and row starts, worked out once.
+  void* work = malloc((size_t)fw * sizeof(size_t) +
+                      (size_t)fh * (sizeof(size_t) + sizeof(uint16_t*) + sizeof(int)));
   if (!work) return 0;
   size_t* colOffset = (size_t*)work;
   size_t* rowOffset = colOffset + fw;
-  int* rowStart = (int*)(rowOffset + fh);
+  uint16_t** out = (uint16_t**)(rowOffset + fh);
+  int* rowStart = (int*)(out + fh);
   for (int x = 0; x < fw; x++) {
     size_t step = (size_t)x * (size_t)s / 16;
     colOffset[x] = BufferOffset(byColumn, step, c.outWidth, c.outHeight, half);
@@ -126,22 +155,20 @@ int ConvertJpegPicture(const JpegConversion& c) {
   for (int y = 0; y < fh; y++) {
     size_t step = (size_t)(rotated ? fh - 1 - y : y) * (size_t)s / 16;
     rowOffset[y] = BufferOffset(byRow, step, c.outWidth, c.outHeight, half);
+    out[y] = c.rows.Row(y);
     // One draw per output row, in row order, before any of its pixels.
     rowStart[y] = viewer ? rand() % kNoiseRowStart : 0;
   }
   Plan p = {c.buffer, rowOffset, colOffset, half * 3, (size_t)half * ow3,
             (!rotated && s == 16) ? 127 : 128, c.noise};
-  // Pictures whose output rows run along buffer rows read them in order
-  // anyway; the others go in tiles.
+  // Each output row's noise index moves on from its start.
   const bool across = byColumn.axis != 0;
-  const int band = across ? kBand : 1;
-  const int chunk = across ? kChunk : fw;
   if (!viewer)
-    Convert<false, false>(p, fw, fh, band, chunk, rowStart, c.rows);
+    Convert<false, false>(p, across, fw, fh, rowStart, out);
   else if (s > 16)
-    Convert<true, true>(p, fw, fh, band, chunk, rowStart, c.rows);
+    Convert<true, true>(p, across, fw, fh, rowStart, out);
   else
-    Convert<true, false>(p, fw, fh, band, chunk, rowStart, c.rows);
+    Convert<true, false>(p, across, fw, fh, rowStart, out);
   free(work);
   return 1;
 }

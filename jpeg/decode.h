@@ -53,4 +53,4 @@ struct JpegSteps {
 // of it went through. Data cut short gives the rest of the picture as the
 // library leaves it, and still 1.
 int JpegRunDecode(JpegDecodeState* s, const JpegInput& input, const JpegSteps& steps,
-               void* context);
+                  void* context);

@@ -389,6 +389,18 @@ int JpegPreviewBytes(const JpegSampleOptions& photo, int w, int h, std::string* 
   return 1;
 }
 
+int DecodeJpegPlainOnly(const char* hostPath, int scaleDenom) {
+  if (!hostPath) return 0;
+  if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) return 0;
+  PlainDecode* d = (PlainDecode*)calloc(1, sizeof(PlainDecode));
+  if (!d) return 0;
+  d->file = fopen(hostPath, "rb");
+  const int ok = d->file ? RunPlainDecode(d, scaleDenom) : 0;
+  free(d->samples);
+  free(d);
+  return ok;
+}
+
 int DecodeJpegPlain(const char* hostPath, int scaleDenom, PlainJpegImage* out) {
   if (!hostPath || !out) return 0;
   if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) return 0;

@@ -47,3 +47,6 @@ struct PlainJpegImage {
 };
 // Returns 1 on success, 0 when the library failed.
 int DecodeJpegPlain(const char* hostPath, int scaleDenom, PlainJpegImage* out);
+// The same decode with nothing after it: the samples are dropped, not
+// copied out. The floor whole processes are weighed against.
+int DecodeJpegPlainOnly(const char* hostPath, int scaleDenom);
