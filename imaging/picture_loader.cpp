@@ -15,7 +15,6 @@
 namespace {
 
 const DWORD kReadBufferSize = 16384;
-const int kThumbnailMax = 54;
 const int kViewerMax = 5120;
 // The record's size on the handheld, which the decoder takes as given.
 const DWORD kDecompressInfoSize = 60;
@@ -130,8 +129,8 @@ PictureBitmap LoadPictureWatched(HWND window, const WCHAR* path, int thumbnail, 
   info.lParam = (LPARAM)&source;
   info.hdc = hdc;
   info.iScale = 100;
-  info.iMaxWidth = thumbnail ? kThumbnailMax : kViewerMax;
-  info.iMaxHeight = thumbnail ? kThumbnailMax : kViewerMax;
+  info.iMaxWidth = thumbnail ? kThumbnailSide : kViewerMax;
+  info.iMaxHeight = thumbnail ? kThumbnailSide : kViewerMax;
   info.pfnGetData = ReadWatchedData;
   info.pfnImageProgress = nullptr;
   info.crTransparentOverride = 0xFFFFFFFF;

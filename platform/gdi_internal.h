@@ -6,8 +6,8 @@
 #include "platform/handles.h"
 #include "platform/rgb565.h"
 
-// A 16-bit RGB565 surface. Row y (0 = top) starts at pixels + RowOffset(y);
-// Row gives it through the checked accessor (null outside the surface).
+// A 16-bit RGB565 surface; Row y (0 = top) through the checked accessor
+// (null outside the surface).
 struct BitmapObject : PlatformObject {
   int width = 0;
   int height = 0;
@@ -19,9 +19,6 @@ struct BitmapObject : PlatformObject {
   DWORD masks[3] = {0, 0, 0};
   BitmapObject() : PlatformObject(KIND_BITMAP) {}
   ~BitmapObject() override;
-  size_t RowOffset(int y) const {
-    return (size_t)(topDown ? y : height - 1 - y) * (size_t)stride;
-  }
   PixelRows Rows() const { return {pixels, width, height, stride, topDown}; }
   uint16_t* Row(long long y) { return Rows().Row(y); }
   const uint16_t* Row(long long y) const { return Rows().Row(y); }

@@ -311,8 +311,11 @@ HBITMAP PackPixbuf(HDC hdc, const GdkPixbuf* pixbuf) {
   PixelRows rows;
   HBITMAP bitmap = CreatePictureBitmap(width, height, &rows);
   if (!bitmap) return nullptr;
+  uint16_t* row = nullptr;
+  int rowY = -1;
   WalkOverWhite(pixbuf, [&](int x, int y, unsigned r, unsigned g, unsigned b) {
-    rows.Row(y)[x] = PackRgb565(r, g, b);
+    if (y != rowY) row = rows.Row(rowY = y);
+    row[x] = PackRgb565(r, g, b);
   });
   return bitmap;
 }

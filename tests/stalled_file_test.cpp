@@ -298,7 +298,9 @@ TEST(StalledFile, ViewerAndWorkerGoOnAndAStallCostsOneThread) {
     // to show: its pixels beside the viewer's buttons.
     for (size_t s = c.visits ? 0 : 1; s < shots[0].size(); s++)
       ASSERT_GT(shots[0][s].width, 0) << label << " shot " << s;
-    if (c.visits) EXPECT_EQ(shots[0][0].words, shots[1][0].words) << label << ": the grid";
+    if (c.visits) {
+      EXPECT_EQ(shots[0][0].words, shots[1][0].words) << label << ": the grid";
+    }
     EXPECT_EQ(shots[0][1].words, shots[1][1].words) << label << ": the black viewer";
     auto shown = [](const Picture565& p) {
       return p.width * p.height - CountWord(p, 0, 0, p.width, p.height, 0);

@@ -47,7 +47,8 @@ UiStateLine ParseStateLine(const std::string& line) {
   // " 1" and the like that stoi lets through.
   if (!ok || FormatStateLine(s) != line) {
     ADD_FAILURE() << "not a state line: \"" << line << "\"";
-    s = UiStateLine{.gridMode = -1};  // never equal to a real line
+    s = UiStateLine{};
+    s.gridMode = -1;  // never equal to a real line
   }
   return s;
 }
