@@ -5,7 +5,6 @@
 #include "platform/font_answers.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,10 +16,12 @@
 #include <map>
 #include <mutex>
 
+#include "platform/user_folders.h"
+
 namespace {
 
 const char kHeader[] = "korvane-viewer font answers 1";
-const char kFolder[] = "korvane-viewer";
+const size_t kFolderMax = 4096;
 const char kFileName[] = "fonts";
 const char kTempPattern[] = ".XXXXXX";
 // A file past this is not ours; the answers kept past this count stay in
@@ -163,33 +164,15 @@ bool ReadAnswers(const std::string& path, std::map<std::string, Answer>* out) {
 }
 
 std::string CacheFolder() {
-  const char* cache = getenv("XDG_CACHE_HOME");
-  // A relative XDG_CACHE_HOME is to be ignored.
-  if (cache && cache[0] == '/') return std::string(cache) + "/" + kFolder;
-  const char* home = getenv("HOME");
-  struct passwd entry, *found = nullptr;
-  char scratch[1024];
-  if ((!home || home[0] != '/') &&
-      getpwuid_r(getuid(), &entry, scratch, sizeof(scratch), &found) == 0 && found)
-    home = found->pw_dir;
-  if (!home || home[0] != '/') return "";
-  return std::string(home) + "/.cache/" + kFolder;
-}
-
-// mkdir -p for the cache folder, private to the user.
-bool MakeFolders(const std::string& folder) {
-  for (size_t at = 1; at <= folder.size(); at++) {
-    if (at < folder.size() && folder[at] != '/') continue;
-    std::string part = folder.substr(0, at);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
+  char folder[kFolderMax];
+  return ProgramUserFolder("XDG_CACHE_HOME", ".cache", folder, sizeof folder) ? folder : "";
 }
 
 // The whole table into a new file renamed over the old one.
 void WriteAnswers() {
   std::string folder = CacheFolder();
-  if (folder.empty() || !MakeFolders(folder)) return;
+  if (folder.empty()) return;
+  MakeHostFolders(folder.c_str());
   std::string text = std::string(kHeader) + "\n";
   for (const auto& [key, a] : answers) {
     char numbers[96];
