@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/backend_sdl.h"
-#include "platform/backend_sdl_pad.h"
 #include "platform/panel_turn.h"
 #include "platform/window.h"
 
@@ -190,35 +189,6 @@ TEST(SdlKeys, DesktopKeysBecomeTheirCodes) {
   LPARAM lParam;
   EXPECT_EQ(SdlTranslateKey(SdlKeyFromName("F11"), false, false, true, &message, &code, &lParam),
             0);
-}
-
-TEST(SdlPads, ButtonsBecomeTheKeysTheProgramKnows) {
-  struct Case {
-    int button;
-    WPARAM code;
-    bool hardware;
-  };
-  const Case cases[] = {
-      {PAD_DPAD_LEFT, VK_LEFT, false},
-      {PAD_DPAD_UP, VK_UP, false},
-      {PAD_DPAD_RIGHT, VK_RIGHT, false},
-      {PAD_DPAD_DOWN, VK_DOWN, false},
-      {PAD_A, VK_RETURN, false},
-      {PAD_B, VK_ESCAPE, false},
-      {PAD_X, 0xC2, true},
-      {PAD_Y, 0xC1, true},
-      {PAD_LEFT_SHOULDER, 0x2D, false},
-      {PAD_RIGHT_SHOULDER, 0x2B, false},
-  };
-  for (const Case& c : cases) {
-    WPARAM code = 0;
-    ASSERT_EQ(SdlPadButtonKey(c.button, true, &code), 1) << c.button;
-    EXPECT_EQ(code, c.code) << c.button;
-    EXPECT_EQ(SdlPadButtonKey(c.button, false, &code), c.hardware ? 0 : 1) << c.button;
-  }
-  WPARAM code;
-  EXPECT_EQ(SdlPadButtonKey(PAD_GUIDE, true, &code), 0);
-  EXPECT_EQ(SdlPadButtonKey(PAD_START, true, &code), 0);
 }
 
 }  // namespace
