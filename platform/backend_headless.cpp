@@ -209,9 +209,7 @@ int WriteScreenPng(const char* path) {
     const uint16_t* in = (const uint16_t*)((const uint8_t*)pixels + (size_t)y * (size_t)stride);
     uint32_t* o = xrgb.data() + (size_t)y * (size_t)width;
     for (int x = 0; x < width; x++) {
-      unsigned r = in[x] >> 11, g = (in[x] >> 5) & 63, b = in[x] & 31;
-      // Widened by repeating the top bits, so white stays 255.
-      o[x] = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+      o[x] = Rgb565Red(in[x]) << 16 | Rgb565Green(in[x]) << 8 | Rgb565Blue(in[x]);
     }
   }
   return WriteRgbPng(path, width, height, xrgb.data());

@@ -7,12 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/rgb565.h"
+
 namespace {
 
-// An 8-bit channel from 5 or 6 bits, the top bits repeated below them, so
-// that cutting it back gives the same bits.
-inline uint32_t Widen5(uint32_t v) { return v << 3 | v >> 2; }
-inline uint32_t Widen6(uint32_t v) { return v << 2 | v >> 4; }
 
 inline uint32_t Pack(const PixelLayout& f, uint32_t r, uint32_t g, uint32_t b) {
   return (r >> f.rLoss) << f.rShift | (g >> f.gLoss) << f.gShift | (b >> f.bLoss) << f.bShift |
@@ -29,10 +27,10 @@ struct ChannelTables {
 void MakeTables(const PixelLayout& f, ChannelTables* t) {
   t->alpha = f.alpha;
   for (uint32_t v = 0; v < 32; v++) {
-    t->red[v] = (Widen5(v) >> f.rLoss) << f.rShift;
-    t->blue[v] = (Widen5(v) >> f.bLoss) << f.bShift;
+    t->red[v] = (Rgb565Red((uint16_t)(v << 11)) >> f.rLoss) << f.rShift;
+    t->blue[v] = (Rgb565Blue((uint16_t)v) >> f.bLoss) << f.bShift;
   }
-  for (uint32_t v = 0; v < 64; v++) t->green[v] = (Widen6(v) >> f.gLoss) << f.gShift;
+  for (uint32_t v = 0; v < 64; v++) t->green[v] = (Rgb565Green((uint16_t)(v << 5)) >> f.gLoss) << f.gShift;
 }
 
 inline uint32_t PackWord(const ChannelTables& t, uint16_t word) {
@@ -133,9 +131,9 @@ void DrawSmooth(const PanelView& view, const ScreenFit& fit, const PixelLayout& 
         for (int j = 0; j < cs.count; j++) {
           const uint16_t word = words[(long)(cs.first + j) * view.stepX];
           const uint32_t wx = columnWeights[cs.weightAt + (size_t)j];
-          r += Widen5(word >> 11) * wx;
-          g += Widen6(word >> 5 & 0x3F) * wx;
-          b += Widen5(word & 0x1F) * wx;
+          r += Rgb565Red(word) * wx;
+          g += Rgb565Green(word) * wx;
+          b += Rgb565Blue(word) * wx;
         }
         uint32_t* a = &across[(size_t)x * 3];
         a[0] = (uint32_t)((uint64_t)r * 256 / (uint32_t)view.width);

@@ -22,6 +22,7 @@
 
 #include "platform/font_answers.h"
 #include "platform/font_cache.h"
+#include "platform/rgb565.h"
 
 namespace {
 
@@ -163,10 +164,7 @@ void FillBox(BitmapObject* target, const Clip& clip, long long x0, long long y0,
 inline unsigned Div255(unsigned v) { return ((v + 128) * 257) >> 16; }
 
 inline uint16_t Blend(uint16_t d, unsigned a, unsigned r, unsigned g, unsigned b) {
-  unsigned dr = (d >> 11) & 31, dg = (d >> 5) & 63, db = d & 31;
-  dr = (dr << 3) | (dr >> 2);
-  dg = (dg << 2) | (dg >> 4);
-  db = (db << 3) | (db >> 2);
+  const unsigned dr = Rgb565Red(d), dg = Rgb565Green(d), db = Rgb565Blue(d);
   unsigned ia = 255 - a;
   return PackRgb565(Div255(r * a + dr * ia), Div255(g * a + dg * ia), Div255(b * a + db * ia));
 }
