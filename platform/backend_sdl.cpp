@@ -24,6 +24,7 @@
 #include "platform/screen_fit.h"
 #include "platform/threads.h"
 #include "platform/window.h"
+#include "platform/x11_errors.h"
 
 namespace {
 
@@ -474,6 +475,7 @@ bool StartVideo() {
   // SDL's reason before the program's own message (a console without the
   // driver asked for: "kmsdrm not available").
   if (!videoStarted) fprintf(stderr, "korvane-viewer: %s\n", SDL_GetError());
+  else SdlOutliveLateFocus();
   return videoStarted;
 }
 

@@ -3,7 +3,7 @@
 
 # What the program needs to build and run (a -DBUILD_TESTING=OFF build).
 viewer_runtime_packages=(g++ make cmake pkg-config libjpeg62-turbo-dev libgdk-pixbuf-2.0-dev
-  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-droid-fallback
+  libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-droid-fallback
   libexif-dev webp-pixbuf-loader heif-gdk-pixbuf libavif-gdk-pixbuf)
 # What the tests and benchmarks add.
 viewer_test_packages=(googletest libgtest-dev libbenchmark-dev libxtst-dev)
