@@ -234,13 +234,19 @@ bool Submit(const JobPtr& job) {
   s.wake.notify_all();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReaderWaitMs);
   if (s.answered.wait_until(hold, deadline, [&] { return job->done; })) return job->result >= 0;
+  bool queued = false;
   for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
-    if (*it == job) {  // still queued behind a slow call: that caller judges it
+    if (*it == job) {
       s.queue.erase(it);
-      return false;
+      queued = true;
+      break;
     }
   }
-  if (s.current == job) GiveUpOnLive(s);
+  // Still queued, the live call was queued earlier and has outlived its own
+  // caller's wait too: it is left here, for that caller (the worker, at nice
+  // 19 on a loaded machine) may not run for seconds, and every request
+  // queued meanwhile would fail behind it.
+  if (s.current && (queued || s.current == job)) GiveUpOnLive(s);
   return false;
 }
 

@@ -6,11 +6,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -270,6 +273,85 @@ TEST(CacheFiles, AStalledFolderCostsOneWaitThenNone) {
   EXPECT_EQ(ReaderCall(
                 L"/elsewhere", [](char*, DWORD) { return 7L; }, nullptr, 0),
             7);
+  {
+    std::lock_guard<std::mutex> hold(gate->lock);
+    gate->released = true;
+  }
+  gate->release.notify_all();
+  long again = -1;
+  while (again != 0) {
+    again = ReaderCall(
+        key, [](char*, DWORD) { return 0L; }, nullptr, 0);
+    if (again != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Holds the thread it interrupts in its handler until a byte comes down the
+// pipe, as the scheduler holds off a nice 19 worker on a loaded machine.
+int heldPipe[2] = {-1, -1};
+std::atomic<bool> holding{false};  // lock-free: safe in the handler
+void HoldThread(int) {
+  holding = true;
+  char c;
+  while (read(heldPipe[0], &c, 1) < 0 && errno == EINTR) {
+  }
+  holding = false;
+}
+
+TEST(CacheFiles, AStuckCallIsLeftThoughItsCallerCannotRun) {
+  // The caller of a stuck call is held past its wait; the next caller, queued
+  // behind it, leaves the stuck call when its own wait ends, so that the
+  // calls after it are served by a fresh reader instead of failing behind it.
+  ASSERT_EQ(pipe(heldPipe), 0);
+  struct sigaction hold = {}, old = {};
+  hold.sa_handler = HoldThread;
+  sigemptyset(&hold.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &hold, &old), 0);
+  struct Gate {
+    std::mutex lock;
+    std::condition_variable release;
+    bool released = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  auto running = std::make_shared<std::atomic<bool>>(false);
+  const WCHAR* key = L"/stuck/caller";
+  std::atomic<long> stuck{0};
+  std::thread caller([&] {
+    stuck = ReaderCall(
+        key,
+        [gate, running](char*, DWORD) {
+          *running = true;
+          std::unique_lock<std::mutex> hold(gate->lock);
+          gate->release.wait(hold, [&] { return gate->released; });
+          return 0L;
+        },
+        nullptr, 0);
+  });
+  while (!*running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  pthread_kill(caller.native_handle(), SIGUSR1);
+  while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ReaderCall(
+                L"/elsewhere", [](char*, DWORD) { return 7L; }, nullptr, 0),
+            -1);
+  EXPECT_EQ(ReaderCall(
+                L"/elsewhere", [](char*, DWORD) { return 7L; }, nullptr, 0),
+            7);
+  auto ran = std::make_shared<std::atomic<bool>>(false);
+  EXPECT_EQ(ReaderCall(
+                key,
+                [ran](char*, DWORD) {
+                  *ran = true;
+                  return 0L;
+                },
+                nullptr, 0),
+            -1);
+  EXPECT_FALSE(*ran);
+  ASSERT_EQ(write(heldPipe[1], "x", 1), 1);
+  caller.join();
+  EXPECT_EQ(stuck, -1);
+  sigaction(SIGUSR1, &old, nullptr);
+  close(heldPipe[0]);
+  close(heldPipe[1]);
   {
     std::lock_guard<std::mutex> hold(gate->lock);
     gate->released = true;
